@@ -1,0 +1,51 @@
+#pragma once
+
+#include "settings/clocksetting.h"
+
+#include <cstdint>
+
+class ClockView;
+class TickCounter;
+class SoundPlayer;
+
+enum class ClockState : std::int32_t { Ready = 0, Running = 1, Paused = 2 };
+
+// The run states of the clock, the elapsed-time arithmetic and the walk through the stages. A plain class:
+// the main window owns one, feeds it the 100 ms ticks and the commands, and shows what it is told.
+//
+// The engine reads the stages from `setting`, the main window's own copy, which must outlive it.
+class ClockEngine
+{
+public:
+    ClockEngine(const ClockSetting &setting, ClockView &view, TickCounter &ticks, SoundPlayer &sound);
+
+    void ClearTimer();
+    void StartClock();
+    void PauseClock();
+    void Timer_Timer();
+
+    ClockState RunState() const { return runState_; }
+    std::int32_t CurrentStage() const { return currentStage_; }
+    std::int32_t StageEnd() const { return stageEnd_; }
+    std::int32_t LastSecond() const { return lastSecond_; }
+
+    static QString runningStatus(const QString &description);
+    static QString readyStatus();
+    static QString pausedStatus();
+
+private:
+    void FirstStage();
+    void NextStage();
+
+    const ClockSetting &setting_;
+    ClockView &view_;
+    TickCounter &ticks_;
+    SoundPlayer &sound_;
+
+    std::int32_t stageEnd_ = 0;
+    std::int32_t currentStage_ = 0;
+    ClockState runState_ = ClockState::Ready;
+    std::int32_t startTick_ = 0;
+    std::int32_t pauseTick_ = 0;
+    std::int32_t lastSecond_ = -1;
+};

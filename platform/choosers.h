@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+
+class QWidget;
+
+// A chooser that could not be shown or failed while shown. Cancelling is not a failure: the choosers
+// report it as an empty result.
+class ChooserError : public std::runtime_error
+{
+public:
+    ChooserError(int number, const QString &description)
+        : std::runtime_error(description.toStdString())
+        , number_(number)
+        , description_(description)
+    {
+    }
+    int number() const { return number_; }
+    QString description() const { return description_; }
+
+private:
+    int number_;
+    QString description_;
+};
+
+// The platform's colour chooser. Colours are 0x00BBGGRR.
+class ColorChooser
+{
+public:
+    virtual ~ColorChooser() = default;
+    // Opens on `initial`; returns the chosen colour, or nothing when cancelled. Throws ChooserError.
+    virtual std::optional<std::int32_t> chooseColor(QWidget *parent, const QString &title, std::int32_t initial) = 0;
+};
+
+struct FileOpenRequest
+{
+    QString initialFolder;     // native form
+    QString defaultExtension;  // ".WAV"
+    QString title;             // "Open a Sound File"
+    QString filterDescription; // "Wave File (*.WAV)"
+    QString filterPattern;     // "*.WAV", matched without regard to letter case
+};
+
+// The platform's file-open dialog.
+class FileChooser
+{
+public:
+    virtual ~FileChooser() = default;
+    // Returns the full path (native form) of the chosen file, or nothing when cancelled. Throws ChooserError.
+    virtual std::optional<QString> chooseOpenFile(QWidget *parent, const FileOpenRequest &request) = 0;
+};
+
+// Modal message boxes with one OK button.
+class MessageBoxes
+{
+public:
+    virtual ~MessageBoxes() = default;
+    virtual void information(QWidget *parent, const QString &title, const QString &text) = 0;
+    virtual void critical(QWidget *parent, const QString &title, const QString &text) = 0;
+};

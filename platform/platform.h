@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class SettingsStore;
+class TickCounter;
+class SoundPlayer;
+class ColorChooser;
+class FileChooser;
+class MessageBoxes;
+
+// Everything the program needs from the desktop, handed to the windows when they are made. The real
+// program passes the Qt implementations; tests pass fakes.
+struct Platform
+{
+    SettingsStore &store;
+    TickCounter &ticks;
+    SoundPlayer &sound;
+    ColorChooser &colors;
+    FileChooser &files;
+    MessageBoxes &messages;
+    QString programFolder; // folder of the executable, native separators, no trailing separator added
+};
+
+// The application title: the settings store's application name and every window caption.
+inline QString applicationTitle()
+{
+    return QStringLiteral("Kestrim");
+}

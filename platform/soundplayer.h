@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// Plays a wave file by path, asynchronously: play() returns at once while the sound goes on. A new
+// request replaces the one playing. A path that cannot be played gives the built-in fallback chime;
+// without an audio device nothing is heard and nothing is reported.
+class SoundPlayer
+{
+public:
+    virtual ~SoundPlayer() = default;
+    virtual void play(const QString &path) = 0;
+};

@@ -1,0 +1,158 @@
+#pragma once
+
+// Test doubles for the platform layer, injected where the program takes its Platform.
+
+#include "platform/choosers.h"
+#include "platform/platform.h"
+#include "platform/settingsstore.h"
+#include "platform/soundplayer.h"
+#include "platform/tickcounter.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <variant>
+
+// A tick counter that moves only when the test says so.
+class FakeTickCounter final : public TickCounter
+{
+public:
+    explicit FakeTickCounter(std::int32_t start = 1000) : now_(start) {}
+    std::int32_t GetTickCount() const override { return now_; }
+    void set(std::int32_t ms) { now_ = ms; }
+    // Advances with 32-bit wrap-around, as the real counter does.
+    void advance(std::int64_t ms)
+    {
+        now_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(now_) + static_cast<std::uint32_t>(ms));
+    }
+
+private:
+    std::int32_t now_;
+};
+
+// Records every path it is asked to play.
+class FakeSoundPlayer final : public SoundPlayer
+{
+public:
+    void play(const QString &path) override { played.append(path); }
+    QStringList played;
+};
+
+// A settings store in memory, keyed "application/section/key".
+class MapStore final : public SettingsStore
+{
+public:
+    QString read(const QString &application, const QString &section, const QString &key,
+                 const QString &defaultText) const override
+    {
+        ++reads;
+        return values.value(path(application, section, key), defaultText);
+    }
+    void write(const QString &application, const QString &section, const QString &key, const QString &text) override
+    {
+        ++writes;
+        values.insert(path(application, section, key), text);
+    }
+    std::optional<QString> sync() override { return failSync; }
+    QString location() const override { return QStringLiteral("memory:/Kestrim.conf"); }
+
+    // Convenience for tests: section/key in application "Kestrim".
+    void set(const QString &section, const QString &key, const QString &text)
+    {
+        values.insert(path(QStringLiteral("Kestrim"), section, key), text);
+    }
+    std::optional<QString> get(const QString &section, const QString &key) const
+    {
+        const QString p = path(QStringLiteral("Kestrim"), section, key);
+        return values.contains(p) ? std::optional<QString>(values.value(p)) : std::nullopt;
+    }
+
+    static QString path(const QString &application, const QString &section, const QString &key)
+    {
+        return application + QLatin1Char('/') + section + QLatin1Char('/') + key;
+    }
+
+    QMap<QString, QString> values;
+    std::optional<QString> failSync;
+    mutable int reads = 0;
+    int writes = 0;
+};
+
+// Answers queued in advance: a colour, a cancel (nullopt) or a failure.
+class FakeColorChooser final : public ColorChooser
+{
+public:
+    using Answer = std::variant<std::optional<std::int32_t>, ChooserError>;
+    std::optional<std::int32_t> chooseColor(QWidget *, const QString &title, std::int32_t initial) override
+    {
+        titles.append(title);
+        initials.push_back(initial);
+        if (answers.empty())
+            return std::nullopt;
+        Answer answer = answers.front();
+        answers.pop_front();
+        if (auto *error = std::get_if<ChooserError>(&answer))
+            throw *error;
+        return std::get<std::optional<std::int32_t>>(answer);
+    }
+    std::deque<Answer> answers;
+    QStringList titles;
+    std::vector<std::int32_t> initials;
+};
+
+class FakeFileChooser final : public FileChooser
+{
+public:
+    using Answer = std::variant<std::optional<QString>, ChooserError>;
+    std::optional<QString> chooseOpenFile(QWidget *, const FileOpenRequest &request) override
+    {
+        requests.push_back(request);
+        if (answers.empty())
+            return std::nullopt;
+        Answer answer = answers.front();
+        answers.pop_front();
+        if (auto *error = std::get_if<ChooserError>(&answer))
+            throw *error;
+        return std::get<std::optional<QString>>(answer);
+    }
+    std::deque<Answer> answers;
+    std::vector<FileOpenRequest> requests;
+};
+
+class FakeMessageBoxes final : public MessageBoxes
+{
+public:
+    struct Shown
+    {
+        bool critical;
+        QString title;
+        QString text;
+    };
+    void information(QWidget *, const QString &title, const QString &text) override
+    {
+        shown.push_back({false, title, text});
+    }
+    void critical(QWidget *, const QString &title, const QString &text) override
+    {
+        shown.push_back({true, title, text});
+    }
+    std::vector<Shown> shown;
+};
+
+// One of each fake, bundled as the program's Platform.
+struct FakePlatform
+{
+    MapStore store;
+    FakeTickCounter ticks;
+    FakeSoundPlayer sound;
+    FakeColorChooser colors;
+    FakeFileChooser files;
+    FakeMessageBoxes messages;
+    QString programFolder = QStringLiteral("/opt/kestrim");
+
+    Platform platform() { return Platform{store, ticks, sound, colors, files, messages, programFolder}; }
+};
