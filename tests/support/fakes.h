@@ -22,13 +22,20 @@ class FakeTickCounter final : public TickCounter
 {
 public:
     explicit FakeTickCounter(std::int32_t start = 1000) : now_(start) {}
-    std::int32_t GetTickCount() const override { return now_; }
+    std::int32_t GetTickCount() const override
+    {
+        ++reads;
+        return now_;
+    }
     void set(std::int32_t ms) { now_ = ms; }
     // Advances with 32-bit wrap-around, as the real counter does.
     void advance(std::int64_t ms)
     {
         now_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(now_) + static_cast<std::uint32_t>(ms));
     }
+
+    // How often the counter was read, for tests of what a command or tick may cost.
+    mutable int reads = 0;
 
 private:
     std::int32_t now_;
