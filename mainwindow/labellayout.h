@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+
+// The arithmetic that fits the digit labels to the window, kept apart from widgets so it is tested
+// without pixels. Lengths are twips held as 32-bit floats, like every intermediate result, and each
+// length "set" on a label is rounded to whole pixels before the next step reads it back, as the widgets do.
+
+struct LabelBox
+{
+    float left = 0, top = 0, width = 0, height = 0;
+    friend bool operator==(const LabelBox &, const LabelBox &) = default;
+};
+
+struct LabelLayoutInput
+{
+    float clientWidth = 0;  // the window's client area, twips
+    float clientHeight = 0;
+    float toolbarHeight = 0;
+    float statusBarHeight = 0;
+    float digitAspect = 0;  // minutes label height / width
+    float secondsScale = 0; // seconds label size relative to the minutes label
+    float fontScale = 0;    // points per twip of label height
+    float twipsPerPixel = 15;
+};
+
+struct LabelLayout
+{
+    LabelBox minutes, seconds, info;
+    float minutesPoints = 0, secondsPoints = 0; // digit font sizes
+};
+
+// The layout of the three labels, or nothing when the client area is too small to give every label a
+// positive size (the labels then stay as they are until the window grows) or the font is not measured yet.
+std::optional<LabelLayout> layoutLabels(const LabelLayoutInput &in);
+
+// Width and line height, in twips, of the digit font measured at 100 points.
+struct DigitMeasure
+{
+    float widthOf00 = 0;
+    float lineHeight = 0;
+};
+
+struct DigitRatios
+{
+    float digitAspect = 0;
+    float fontScale = 0;
+};
+
+// The minutes label is 10 % wider than two digits of the font, an italic one another 20 % wider, so the
+// slanted digits are not clipped; its height is one line of the font.
+DigitRatios digitRatios(const DigitMeasure &measure, bool italic);
