@@ -1,7 +1,42 @@
+#include "mainwindow/mainwindow.h"
+#include "mainwindow/startup.h"
+#include "platform/qsettingsstore.h"
+#include "platform/qtchoosers.h"
+#include "platform/qtsoundplayer.h"
+#include "platform/terminationsignals.h"
+#include "platform/tickcounter.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(applicationTitle());
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2").arg(KESTRIM_VERSION_MAJOR).arg(KESTRIM_VERSION_MINOR));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrim.Kestrim"));
+
+    QSettingsStore store;
+    SystemTickCounter ticks;
+    QtSoundPlayer sound;
+    QtColorChooser colors;
+    QtFileChooser files;
+    QtMessageBoxes messages;
+    const Platform platform{store, ticks, sound, colors, files, messages,
+                            QDir::toNativeSeparators(QCoreApplication::applicationDirPath())};
+
+    Program program(platform);
+    if (!program.Main())
+        return 1;
+
+    // Logging out, `kill -TERM` and Ctrl+C end the program as the close box does, keeping the placement.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, program.MainWindow(),
+                     &fMain::QuitProgram);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, program.MainWindow(), &fMain::QuitProgram);
+
+    // The audio output is opened once the window is up, so start-up costs no more than a bare window.
+    QTimer::singleShot(0, &sound, &QtSoundPlayer::prepare);
+    return app.exec();
 }

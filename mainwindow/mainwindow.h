@@ -1,0 +1,109 @@
+#pragma once
+
+#include "clock/clockengine.h"
+#include "clock/clockview.h"
+#include "mainwindow/placement.h"
+#include "platform/platform.h"
+#include "settings/clocksetting.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QTimer;
+class QToolBar;
+class fOpt;
+
+// The timer's one main window: toolbar, two big digit labels, the information label and the status
+// text. It owns the clock engine and shows what the engine tells it.
+class fMain final : public QMainWindow, public ClockView
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(fMain)
+
+public:
+    fMain(SettingsModel &model, const Platform &platform, QWidget *parent = nullptr);
+    ~fMain() override;
+
+    // The options dialog that "Option" opens and quitting closes. Set once at start-up.
+    void setOptionDialog(fOpt *dialog) { OptionDialog = dialog; }
+
+    // Restores the placement from section "Window" (throws StoredValueError for a stored value that does
+    // not convert, before anything is shown or written), takes the window's copy of the configuration and
+    // readies the clock. Call once, then showPlaced().
+    void Form_Load();
+    // Shows the window in the state Form_Load read: normal, minimised or maximised.
+    void showPlaced();
+
+    void SetAspectRatio();
+    void ResizeLabels();
+    void ClearTimer() { clock_.ClearTimer(); }
+    // Stores the placement and closes every window of the program. Safe to call more than once: only the
+    // first call acts, so the placement written is the one the window had when closing began.
+    void QuitProgram();
+    void OpenOptions();
+    void Toolbar_ButtonClick(const QString &key);
+
+    // ClockView
+    void setCommandButtons(bool start, bool stop, bool reset, bool option) override;
+    void setDigitsEnabled(bool enabled) override;
+    void SetStatusText(const QString &text) override;
+    void ShowTime(std::int32_t seconds) override;
+    void SetColors(Colour back, Colour fore) override;
+    void ShowInfo() override;
+
+    const ClockSetting &Setting() const { return Setting_; }
+    ClockEngine &clock() { return clock_; }
+    QAction *button(const QString &key) const;
+    QString statusText() const;
+    float DigitAspect() const { return DigitAspect_; }
+    float FontScale() const { return FontScale_; }
+    // The frame and state QuitProgram would store now.
+    WindowPlacement currentPlacement() const;
+
+    // Twips of the client area, toolbar and status bar, as the layout reads them.
+    float clientWidthTwips() const;
+    float clientHeightTwips() const;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    void buildToolbar();
+    void Timer_Timer() { clock_.Timer_Timer(); }
+    void applyDigitPalette();
+    void applyPendingOuterSize();
+    void showHelp();
+
+    SettingsModel &model_;
+    Platform platform_;
+    fOpt *OptionDialog = nullptr;
+
+    QToolBar *Toolbar = nullptr;
+    QTimer *Timer = nullptr;
+    QLabel *statusLabel_ = nullptr;
+    QLabel *lblInfo = nullptr;
+    QLabel *lblSec = nullptr;
+    QLabel *lblMin = nullptr;
+
+    float DigitAspect_ = 0;
+    float SecondsScale_ = 0;
+    float FontScale_ = 0;
+    ClockSetting Setting_;
+    ClockEngine clock_;
+
+    Colour back_ = 0;
+    Colour fore_ = 0;
+    bool coloured_ = false;
+    WindowPlacement loaded_;
+    // An outer size from the store that waits until the window manager has told us the frame's size.
+    std::optional<QSize> pendingOuterSize_;
+    bool quitting_ = false;
+};

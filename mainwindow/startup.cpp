@@ -1,0 +1,53 @@
+#include "mainwindow/startup.h"
+
+#include "mainwindow/mainwindow.h"
+#include "options/optionsdialog.h"
+#include "platform/choosers.h"
+#include "settings/persistence.h"
+
+#include <cstdio>
+
+namespace {
+
+void reportStoredValueError(const Platform &platform, const StoredValueError &error)
+{
+    const QString message = error.message();
+    std::fprintf(stderr, "Kestrim: %s\n", qPrintable(message));
+    platform.messages.critical(nullptr, applicationTitle(), message);
+}
+
+} // namespace
+
+Program::Program(const Platform &platform) : platform_(platform) {}
+
+Program::~Program()
+{
+    // The dialog refers to the main window; let it go first.
+    optionDialog_.reset();
+    mainWindow_.reset();
+}
+
+bool Program::Main()
+{
+    try {
+        ClockSetting loaded;
+        LoadClockSetting(loaded, platform_.store, platform_.programFolder);
+        model_.SetClockSetting(loaded);
+    } catch (const StoredValueError &error) {
+        reportStoredValueError(platform_, error);
+        return false;
+    }
+
+    mainWindow_ = std::make_unique<fMain>(model_, platform_);
+    optionDialog_ = std::make_unique<fOpt>(model_, platform_, mainWindow_.get());
+    mainWindow_->setOptionDialog(optionDialog_.get());
+
+    try {
+        mainWindow_->Form_Load();
+    } catch (const StoredValueError &error) {
+        reportStoredValueError(platform_, error);
+        return false;
+    }
+    mainWindow_->showPlaced();
+    return true;
+}

@@ -1,0 +1,382 @@
+#include "mainwindow/mainwindow.h"
+
+#include "platform/colours.h"
+#include "platform/units.h"
+#include "settings/persistence.h"
+#include "support/fakes.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <memory>
+
+// The main window driven as a user would, offscreen, with a fake tick counter and sound.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FakePlatform> fakes;
+    std::unique_ptr<SettingsModel> model;
+    std::unique_ptr<fMain> window;
+
+    void open(ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim")))
+    {
+        fakes = std::make_unique<FakePlatform>();
+        model = std::make_unique<SettingsModel>(std::move(setting));
+        window = std::make_unique<fMain>(*model, fakes->platform());
+        window->Form_Load();
+        window->showPlaced();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    QLabel *label(const char *name) { return window->findChild<QLabel *>(QLatin1String(name)); }
+    QString shown() { return label("lblMin")->text() + QLatin1Char(':') + label("lblSec")->text(); }
+    // Runs the clock's tick handler after `ms` of fake time.
+    void after(std::int64_t ms)
+    {
+        fakes->ticks.advance(ms);
+        window->clock().Timer_Timer();
+    }
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool autoRepeat = false)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
+        QApplication::sendEvent(window.get(), &event);
+    }
+    QList<bool> commandButtons()
+    {
+        QList<bool> enabled;
+        for (const char *key : {"Start", "Stop", "Reset", "Option"})
+            enabled << window->button(QLatin1String(key))->isEnabled();
+        return enabled;
+    }
+
+private slots:
+    void cleanup()
+    {
+        window.reset();
+        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void asCreated_hasEveryControl()
+    {
+        open();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim"));
+        QVERIFY(!window->windowIcon().isNull());
+        for (const char *name : {"lblMin", "lblSec", "lblInfo"})
+            QVERIFY2(label(name), name);
+        auto *toolbar = window->findChild<QToolBar *>(QStringLiteral("Toolbar"));
+        QVERIFY(toolbar);
+        QVERIFY(window->findChild<QStatusBar *>(QStringLiteral("StatusBar")));
+        auto *timer = window->findChild<QTimer *>(QStringLiteral("Timer"));
+        QVERIFY(timer);
+        QCOMPARE(timer->interval(), 100);
+        QVERIFY(timer->isActive());
+
+        // Seven picture buttons with separators between the groups, in order.
+        QStringList layout;
+        for (QAction *action : toolbar->actions())
+            layout << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
+        QCOMPARE(layout, (QStringList{QStringLiteral("Start"), QStringLiteral("Stop"), QStringLiteral("Reset"),
+                                      QStringLiteral("|"), QStringLiteral("Option"), QStringLiteral("|"),
+                                      QStringLiteral("Sound"), QStringLiteral("|"), QStringLiteral("Help"),
+                                      QStringLiteral("|"), QStringLiteral("Exit")}));
+        const QStringList tips{QStringLiteral("Start Clock"),       QStringLiteral("Stop Clock"),
+                               QStringLiteral("Reset Clock"),       QStringLiteral("Change Settings..."),
+                               QStringLiteral("Turn Sound On/Off"), QStringLiteral("Show Help Message"),
+                               QStringLiteral("Exit")};
+        int i = 0;
+        for (const char *key : {"Start", "Stop", "Reset", "Option", "Sound", "Help", "Exit"}) {
+            QAction *action = window->button(QLatin1String(key));
+            QVERIFY2(action, key);
+            QCOMPARE(action->toolTip(), tips.at(i++));
+            QVERIFY(!action->icon().isNull());
+            QCOMPARE(action->isCheckable(), QLatin1String(key) == QLatin1String("Sound"));
+            auto *button = qobject_cast<QToolButton *>(toolbar->widgetForAction(action));
+            QVERIFY(button);
+            QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonIconOnly);
+            QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+        }
+    }
+
+    void asCreated_clientAreaIsTheDesignedSize()
+    {
+        open();
+        QCOMPARE(window->width(), Units::toPixels(7485));
+        QCOMPARE(window->height(), Units::toPixels(5490));
+    }
+
+    void ready_showsStageOneAndItsInformation()
+    {
+        open();
+        QCOMPARE(shown(), QStringLiteral("00:00"));
+        QCOMPARE(window->statusText(), QStringLiteral("Ready. Click [SPACE] key to clock."));
+        QCOMPARE(commandButtons(), (QList<bool>{true, false, false, true}));
+        QVERIFY(!label("lblMin")->isEnabled());
+        QVERIFY(!label("lblSec")->isEnabled());
+        QCOMPARE(label("lblInfo")->text(),
+                 QStringLiteral("15' for Presentation\n5' for Conclusion\n5' for Discussion\n"));
+        QVERIFY(window->button(QStringLiteral("Sound"))->isChecked());
+        // Stage 1: green on black, exactly.
+        const QPalette palette = label("lblMin")->palette();
+        QCOMPARE(palette.color(QPalette::Active, QPalette::Window), QColor(0, 0, 0));
+        QCOMPARE(palette.color(QPalette::Active, QPalette::WindowText), QColor(0, 255, 0));
+        QCOMPARE(palette.color(QPalette::Disabled, QPalette::Window), QColor(0, 0, 0));
+        QVERIFY(palette.color(QPalette::Disabled, QPalette::WindowText) != QColor(0, 0, 0));
+    }
+
+    void statusText_survivesHoveringEveryButton()
+    {
+        open();
+        auto *toolbar = window->findChild<QToolBar *>(QStringLiteral("Toolbar"));
+        for (QAction *action : toolbar->actions()) {
+            if (QWidget *button = toolbar->widgetForAction(action); button && !action->isSeparator()) {
+                QTest::mouseMove(button);
+                QStatusTipEvent tip(QString{});
+                QApplication::sendEvent(button, &tip);
+                QCoreApplication::processEvents();
+                QCOMPARE(window->statusText(), QStringLiteral("Ready. Click [SPACE] key to clock."));
+                QVERIFY(window->findChild<QLabel *>(QStringLiteral("StatusText"))->isVisible());
+            }
+        }
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<int>("state"); // 0 ready, 1 running, 2 paused
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("autoRepeat");
+        QTest::addColumn<int>("expected"); // state afterwards; -1 quit
+        const int none = Qt::NoModifier, shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier,
+                  alt = Qt::AltModifier;
+        QTest::newRow("ready space") << 0 << int(Qt::Key_Space) << none << false << 1;
+        QTest::newRow("ready esc") << 0 << int(Qt::Key_Escape) << none << false << 1;
+        QTest::newRow("ready shift+space") << 0 << int(Qt::Key_Space) << shift << false << 1;
+        QTest::newRow("running space") << 1 << int(Qt::Key_Space) << none << false << 2;
+        QTest::newRow("running esc") << 1 << int(Qt::Key_Escape) << none << false << 2;
+        QTest::newRow("running ctrl+space repeat") << 1 << int(Qt::Key_Space) << ctrl << true << 2;
+        QTest::newRow("paused space resets") << 2 << int(Qt::Key_Space) << none << false << 0;
+        QTest::newRow("paused esc continues") << 2 << int(Qt::Key_Escape) << none << false << 1;
+        QTest::newRow("paused esc repeat") << 2 << int(Qt::Key_Escape) << none << true << 1;
+        QTest::newRow("ready other key") << 0 << int(Qt::Key_Return) << none << false << 0;
+        QTest::newRow("running letter") << 1 << int(Qt::Key_A) << none << false << 1;
+        QTest::newRow("f4 alone") << 1 << int(Qt::Key_F4) << none << false << 1;
+        QTest::newRow("alt+f4 ready") << 0 << int(Qt::Key_F4) << alt << false << -1;
+        QTest::newRow("ctrl+alt+f4 running") << 1 << int(Qt::Key_F4) << (alt | ctrl) << false << -1;
+        QTest::newRow("alt+f4 paused") << 2 << int(Qt::Key_F4) << alt << false << -1;
+    }
+
+    void keys()
+    {
+        QFETCH(int, state);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, autoRepeat);
+        QFETCH(int, expected);
+        open();
+        if (state >= 1)
+            window->clock().StartClock();
+        if (state == 2)
+            window->clock().PauseClock();
+        QCOMPARE(int(window->clock().RunState()), state);
+
+        press(Qt::Key(key), Qt::KeyboardModifiers(modifiers), autoRepeat);
+        if (expected < 0) {
+            QVERIFY(!window->isVisible());
+            QVERIFY(fakes->store.get(QStringLiteral("Window"), QStringLiteral("State")).has_value());
+        } else {
+            QCOMPARE(int(window->clock().RunState()), expected);
+            QVERIFY(window->isVisible());
+        }
+    }
+
+    void holdingSpace_cyclesThroughTheStates()
+    {
+        open();
+        const QList<int> expected{1, 2, 0, 1, 2};
+        for (int want : expected) {
+            press(Qt::Key_Space, Qt::NoModifier, true);
+            QCOMPARE(int(window->clock().RunState()), want);
+        }
+    }
+
+    void eachState_setsButtonsDigitsAndStatus()
+    {
+        open();
+        window->button(QStringLiteral("Start"))->trigger();
+        QCOMPARE(commandButtons(), (QList<bool>{false, true, false, false}));
+        QVERIFY(label("lblMin")->isEnabled() && label("lblSec")->isEnabled());
+        QCOMPARE(window->statusText(), QStringLiteral("Clocking for Presentation. Hit [SPACE] key to pause."));
+
+        window->button(QStringLiteral("Stop"))->trigger();
+        QCOMPARE(commandButtons(), (QList<bool>{true, false, true, true}));
+        QVERIFY(!label("lblMin")->isEnabled() && !label("lblSec")->isEnabled());
+        QCOMPARE(window->statusText(), QStringLiteral("Paused. [ESC] key to contimue, [SPACE] key to reset."));
+
+        window->button(QStringLiteral("Reset"))->trigger();
+        QCOMPARE(commandButtons(), (QList<bool>{true, false, false, true}));
+        QCOMPARE(window->statusText(), QStringLiteral("Ready. Click [SPACE] key to clock."));
+        // Help and Exit are never disabled by the clock, nor is Sound.
+        for (const char *key : {"Sound", "Help", "Exit"})
+            QVERIFY(window->button(QLatin1String(key))->isEnabled());
+    }
+
+    void running_countsAndChangesStageColours()
+    {
+        ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
+        setting.stage(1).Seconds = 2;
+        open(setting);
+        press(Qt::Key_Space);
+        after(999);
+        QCOMPARE(shown(), QStringLiteral("00:00"));
+        after(1);
+        QCOMPARE(shown(), QStringLiteral("00:01"));
+        after(1000);
+        QCOMPARE(shown(), QStringLiteral("00:02"));
+        QCOMPARE(fakes->sound.played, QStringList{setting.stage(1).SoundFile});
+        QCOMPARE(label("lblSec")->palette().color(QPalette::Active, QPalette::WindowText), QColor(255, 255, 0));
+        QCOMPARE(window->statusText(), QStringLiteral("Clocking for Conclusion. Hit [SPACE] key to pause."));
+    }
+
+    void soundButton_offThenReset_staysOffAndSilent()
+    {
+        ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
+        setting.stage(1).Seconds = 1;
+        open(setting);
+        window->button(QStringLiteral("Sound"))->trigger();
+        QVERIFY(!window->button(QStringLiteral("Sound"))->isChecked());
+        QVERIFY(!window->Setting().SoundEnabled);
+        QVERIFY(model->CurrentSetting().SoundEnabled); // the configuration in force is not touched
+
+        press(Qt::Key_Space);
+        press(Qt::Key_Space);
+        press(Qt::Key_Space); // reset
+        QVERIFY(!window->button(QStringLiteral("Sound"))->isChecked());
+        press(Qt::Key_Space);
+        after(1000);
+        QCOMPARE(window->clock().CurrentStage(), 2);
+        QVERIFY(fakes->sound.played.isEmpty());
+
+        window->button(QStringLiteral("Sound"))->trigger();
+        QVERIFY(window->Setting().SoundEnabled);
+    }
+
+    void help_showsInformationBoxWithVersion()
+    {
+        open();
+        press(Qt::Key_Space);
+        window->button(QStringLiteral("Help"))->trigger();
+        QCOMPARE(fakes->messages.shown.size(), std::size_t(1));
+        const auto &box = fakes->messages.shown.front();
+        QVERIFY(!box.critical);
+        QCOMPARE(box.title, QStringLiteral("Kestrim"));
+        QCOMPARE(box.text, QStringLiteral("Kestrim Ver.2.00\nA desktop timer for talks.\n"
+                                          "Sorry, help files are not available yet."));
+        QCOMPARE(window->clock().RunState(), ClockState::Running);
+    }
+
+    void minimised_showsTimeInCaptionAndLaysOutOnRestore()
+    {
+        open();
+        const QRect before = label("lblMin")->geometry();
+        press(Qt::Key_Space);
+        after(3000);
+        window->showMinimized();
+        QTRY_VERIFY(window->isMinimized());
+        after(751 * 1000);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim - 12:34"));
+        QCOMPARE(shown(), QStringLiteral("00:03")); // the labels keep their text while minimised
+
+        // A resize while minimised changes nothing, not even the caption.
+        window->ResizeLabels();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim - 12:34"));
+        QCOMPARE(label("lblMin")->geometry(), before);
+
+        window->showNormal();
+        QTRY_VERIFY(!window->isMinimized());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim"));
+        after(1000);
+        QCOMPARE(shown(), QStringLiteral("12:35"));
+    }
+
+    void resize_fillsTheWindowKeepingProportions_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("wide") << QSize(1200, 300);
+        QTest::newRow("tall") << QSize(300, 900);
+        QTest::newRow("large") << QSize(1600, 1000);
+    }
+
+    void resize_fillsTheWindowKeepingProportions()
+    {
+        QFETCH(QSize, size);
+        open();
+        window->resize(size);
+        QTRY_COMPARE(window->size(), size);
+        const QRect m = label("lblMin")->geometry(), s = label("lblSec")->geometry(), i = label("lblInfo")->geometry();
+        const QWidget *client = label("lblMin")->parentWidget();
+        // Inside the band and filling it in one direction.
+        QVERIFY(m.left() >= 0 && s.right() < client->width() + 2);
+        QVERIFY(m.top() >= 0 && m.bottom() < client->height());
+        const bool fillsWidth = m.left() == 0 && std::abs(s.right() + 1 - window->width()) <= 2;
+        const bool fillsHeight = m.top() == 0 && std::abs(m.height() - (client->height() - Units::toPixels(32))) <= 2;
+        QVERIFY2(fillsWidth || fillsHeight, qPrintable(QStringLiteral("%1x%2 at %3,%4")
+                                                           .arg(m.width())
+                                                           .arg(m.height())
+                                                           .arg(m.left())
+                                                           .arg(m.top())));
+        QVERIFY(std::abs(s.height() - 0.4 * m.height()) <= 1.5);
+        QCOMPARE(i.left(), s.left());
+        QVERIFY(std::abs(i.bottom() - m.bottom()) <= 2);
+        // The font's line height matches the label's height, so the digits fill it.
+        const QFontMetricsF metrics(label("lblMin")->font());
+        QVERIFY2(std::abs(metrics.height() - m.height()) <= m.height() * 0.03,
+                 qPrintable(QString::number(metrics.height()) + QStringLiteral(" vs ") + QString::number(m.height())));
+    }
+
+    void tinyWindow_leavesLabelsAlone()
+    {
+        open();
+        const QRect before = label("lblMin")->geometry();
+        window->setMinimumSize(1, 1);
+        window->resize(20, 20);
+        QCoreApplication::processEvents();
+        QCOMPARE(label("lblMin")->geometry(), before);
+        window->resize(800, 600);
+        QTRY_VERIFY(label("lblMin")->geometry() != before);
+    }
+
+    void exit_writesPlacementOnceAndCloses()
+    {
+        open();
+        window->move(40, 50);
+        const int writesBefore = fakes->store.writes;
+        window->button(QStringLiteral("Exit"))->trigger();
+        QVERIFY(!window->isVisible());
+        QCOMPARE(fakes->store.writes - writesBefore, 5);
+        QCOMPARE(fakes->store.get(QStringLiteral("Window"), QStringLiteral("State")), QStringLiteral("0"));
+        QCOMPARE(fakes->store.get(QStringLiteral("Window"), QStringLiteral("Width")),
+                 QString::number(window->frameGeometry().width() * 15));
+        // A second request (the close handler's own) writes nothing more.
+        window->QuitProgram();
+        window->close();
+        QCOMPARE(fakes->store.writes - writesBefore, 5);
+    }
+
+    void closeWhileMaximised_writesOnlyTheState()
+    {
+        open();
+        window->showMaximized();
+        QTRY_VERIFY(window->isMaximized());
+        window->close();
+        QCOMPARE(fakes->store.get(QStringLiteral("Window"), QStringLiteral("State")), QStringLiteral("2"));
+        QVERIFY(!fakes->store.get(QStringLiteral("Window"), QStringLiteral("Left")));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
