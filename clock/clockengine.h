@@ -8,12 +8,19 @@ class ClockView;
 class TickCounter;
 class SoundPlayer;
 
-enum class ClockState : std::int32_t { Ready = 0, Running = 1, Paused = 2 };
+enum class ClockState : std::int32_t
+{
+    Ready = 0,
+    Running = 1,
+    Paused = 2
+};
 
 // The run states of the clock, the elapsed-time arithmetic and the walk through the stages. A plain class:
 // the main window owns one, feeds it the 100 ms ticks and the commands, and shows what it is told.
 //
 // The engine reads the stages from `setting`, the main window's own copy, which must outlive it.
+// ClearTimer must run once before any other command: it makes stage 1 current. Every command and tick
+// may meet a configuration changed since then only after another ClearTimer.
 class ClockEngine
 {
 public:
@@ -26,7 +33,9 @@ public:
 
     ClockState RunState() const { return runState_; }
     std::int32_t CurrentStage() const { return currentStage_; }
-    std::int32_t StageEnd() const { return stageEnd_; }
+    // The elapsed second at which the current stage ends, saturated to the 32-bit range (the sum of many
+    // long stages can exceed it; the engine itself keeps it exact).
+    std::int32_t StageEnd() const;
     std::int32_t LastSecond() const { return lastSecond_; }
 
     static QString runningStatus(const QString &description);
@@ -35,14 +44,16 @@ public:
 
 private:
     void FirstStage();
-    void NextStage();
+    // Walks over every stage end that `elapsed` has reached or passed and returns the number of the last
+    // stage that ended, or 0 when none did. Makes no view call.
+    std::int32_t NextStage(std::int32_t elapsed);
 
     const ClockSetting &setting_;
     ClockView &view_;
     TickCounter &ticks_;
     SoundPlayer &sound_;
 
-    std::int32_t stageEnd_ = 0;
+    std::int64_t stageEnd_ = 0;
     std::int32_t currentStage_ = 0;
     ClockState runState_ = ClockState::Ready;
     std::int32_t startTick_ = 0;

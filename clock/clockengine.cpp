@@ -1,0 +1,144 @@
+#include "clock/clockengine.h"
+
+#include "clock/clockview.h"
+#include "platform/soundplayer.h"
+#include "platform/tickcounter.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+ClockEngine::ClockEngine(const ClockSetting &setting, ClockView &view, TickCounter &ticks, SoundPlayer &sound)
+    : setting_(setting)
+    , view_(view)
+    , ticks_(ticks)
+    , sound_(sound)
+{}
+
+QString ClockEngine::runningStatus(const QString &description)
+{
+    return QStringLiteral("Clocking for ") + description + QStringLiteral(". Hit [SPACE] key to pause.");
+}
+
+QString ClockEngine::readyStatus()
+{
+    return QStringLiteral("Ready. Click [SPACE] key to clock.");
+}
+
+QString ClockEngine::pausedStatus()
+{
+    return QStringLiteral("Paused. [ESC] key to contimue, [SPACE] key to reset.");
+}
+
+std::int32_t ClockEngine::StageEnd() const
+{
+    constexpr std::int64_t low = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t high = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(std::clamp(stageEnd_, low, high));
+}
+
+void ClockEngine::ClearTimer()
+{
+    if (setting_.Count() < 1) {
+        throw std::logic_error("ClockEngine::ClearTimer: the configuration holds no stage to start from");
+    }
+    runState_ = ClockState::Ready;
+    // The next run must show its first second even when it equals the one the previous run showed last
+    // (a reset at 15:00 would otherwise skip 15:00 and with it the end of stage 1).
+    lastSecond_ = -1;
+    FirstStage();
+    view_.ShowTime(0);
+    view_.setCommandButtons(true, false, false, true);
+    view_.SetStatusText(readyStatus());
+    view_.setDigitsEnabled(false);
+    view_.ShowInfo();
+}
+
+void ClockEngine::StartClock()
+{
+    if (runState_ == ClockState::Running) {
+        return;
+    }
+    const std::int32_t now = ticks_.GetTickCount();
+    if (runState_ == ClockState::Ready) {
+        startTick_ = now;
+    } else {
+        // Shift the start by the paused span. Unsigned arithmetic wraps like the counter itself does, so a
+        // pause across the counter's wrap points keeps the elapsed time exact.
+        const auto start = static_cast<std::uint32_t>(startTick_);
+        const auto paused = static_cast<std::uint32_t>(pauseTick_);
+        startTick_ = static_cast<std::int32_t>(start - paused + static_cast<std::uint32_t>(now));
+    }
+    runState_ = ClockState::Running;
+    view_.setCommandButtons(false, true, false, false);
+    view_.SetStatusText(runningStatus(setting_.stage(currentStage_).Description));
+    view_.setDigitsEnabled(true);
+}
+
+void ClockEngine::PauseClock()
+{
+    if (runState_ != ClockState::Running) {
+        return;
+    }
+    runState_ = ClockState::Paused;
+    pauseTick_ = ticks_.GetTickCount();
+    view_.setCommandButtons(true, false, true, true);
+    view_.SetStatusText(pausedStatus());
+    view_.setDigitsEnabled(false);
+}
+
+void ClockEngine::Timer_Timer()
+{
+    if (runState_ != ClockState::Running) {
+        return;
+    }
+    // At most 2^32 - 1 ms, so the whole seconds always fit.
+    const auto elapsed = static_cast<std::int32_t>(tickDifference(ticks_.GetTickCount(), startTick_) / 1000);
+    if (elapsed == lastSecond_) {
+        return;
+    }
+    // "Reached or passed" rather than "equal": a tick delayed past a stage end (a busy machine, a modal
+    // dialog, a suspend) must still move the talk on instead of freezing it in the old stage.
+    if (elapsed >= stageEnd_) {
+        if (const std::int32_t ended = NextStage(elapsed); ended != 0) {
+            if (setting_.SoundEnabled) {
+                sound_.play(setting_.stage(ended).SoundFile);
+            }
+            const StageSetting &current = setting_.stage(currentStage_);
+            view_.SetColors(current.BackColor, current.ForeColor);
+            view_.SetStatusText(runningStatus(current.Description));
+        }
+    }
+    view_.ShowTime(elapsed);
+    lastSecond_ = elapsed;
+}
+
+void ClockEngine::FirstStage()
+{
+    currentStage_ = 1;
+    const StageSetting &first = setting_.stage(1);
+    stageEnd_ = first.Seconds;
+    view_.SetColors(first.BackColor, first.ForeColor);
+}
+
+std::int32_t ClockEngine::NextStage(std::int32_t elapsed)
+{
+    std::int32_t ended = 0;
+    const std::int32_t count = setting_.Count();
+    while (elapsed >= stageEnd_ && currentStage_ < count) {
+        ended = currentStage_;
+        ++currentStage_;
+        stageEnd_ += setting_.stage(currentStage_).Seconds;
+    }
+    if (elapsed >= stageEnd_ && currentStage_ == count) {
+        // The last stage repeats. After a long stall there may be millions of repeats behind us, so jump
+        // straight to the first end still ahead. A last stage without length cannot repeat: it stays.
+        const std::int64_t length = setting_.stage(count).Seconds;
+        if (length > 0) {
+            const std::int64_t repeats = (elapsed - stageEnd_) / length + 1;
+            stageEnd_ += repeats * length;
+            ended = count;
+        }
+    }
+    return ended;
+}

@@ -1,0 +1,660 @@
+#include "clock/clockengine.h"
+#include "clock/clockview.h"
+#include "settings/clocksetting.h"
+#include "support/fakes.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+constexpr std::int32_t int32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t int32Min = std::numeric_limits<std::int32_t>::min();
+
+// Writes every view call as one line, so a test can compare the whole conversation with the window.
+class RecordingView final : public ClockView
+{
+public:
+    void setCommandButtons(bool start, bool stop, bool reset, bool option) override
+    {
+        calls.append(
+            QStringLiteral("buttons %1 %2 %3 %4").arg(int(start)).arg(int(stop)).arg(int(reset)).arg(int(option)));
+    }
+    void setDigitsEnabled(bool enabled) override { calls.append(QStringLiteral("digits %1").arg(int(enabled))); }
+    void SetStatusText(const QString &text) override { calls.append(QStringLiteral("status ") + text); }
+    void ShowTime(std::int32_t seconds) override
+    {
+        shown.push_back(seconds);
+        calls.append(QStringLiteral("time %1").arg(seconds));
+    }
+    void SetColors(Colour back, Colour fore) override
+    {
+        calls.append(QStringLiteral("colors %1 %2").arg(back).arg(fore));
+    }
+    void ShowInfo() override { calls.append(QStringLiteral("info")); }
+
+    QStringList calls;
+    std::vector<std::int32_t> shown;
+};
+
+QString colors(const StageSetting &stage)
+{
+    return QStringLiteral("colors %1 %2").arg(stage.BackColor).arg(stage.ForeColor);
+}
+
+QString running(const QString &description)
+{
+    return QStringLiteral("status Clocking for ") + description + QStringLiteral(". Hit [SPACE] key to pause.");
+}
+
+const QString readyText = QStringLiteral("status Ready. Click [SPACE] key to clock.");
+const QString pausedText = QStringLiteral("status Paused. [ESC] key to contimue, [SPACE] key to reset.");
+
+// Stages of the given lengths, each with its own sound "sN.wav", description "StageN" and colours, so a
+// test can tell every stage's traces apart.
+ClockSetting stagesOf(const std::vector<std::int32_t> &seconds)
+{
+    ClockSetting setting;
+    for (std::size_t i = 0; i < seconds.size(); ++i) {
+        const auto n = static_cast<std::int32_t>(i + 1);
+        setting.Stages.push_back(StageSetting{n * 16, n * 256 + 1, seconds[i], QStringLiteral("s%1.wav").arg(n),
+                                              QStringLiteral("Stage%1").arg(n)});
+    }
+    return setting;
+}
+
+// One engine with its fakes. The engine keeps references, so the rig stays where it was made.
+struct Rig
+{
+    explicit Rig(ClockSetting s, std::int32_t startTick = 1000)
+        : setting(std::move(s))
+        , ticks(startTick)
+    {
+        engine.ClearTimer();
+        view.calls.clear();
+        view.shown.clear();
+    }
+    Q_DISABLE_COPY_MOVE(Rig)
+
+    void start() { engine.StartClock(); }
+
+    // One tick; a sound it plays is logged as "second:path".
+    void tick()
+    {
+        const auto before = sound.played.size();
+        engine.Timer_Timer();
+        for (auto i = before; i < sound.played.size(); ++i) {
+            sounds.append(QStringLiteral("%1:%2").arg(engine.LastSecond()).arg(sound.played.at(i)));
+        }
+    }
+
+    // Ticks every `step` ms for `ms` ms of test time.
+    void run(std::int64_t ms, std::int64_t step = 100)
+    {
+        for (std::int64_t done = 0; done < ms; done += step) {
+            ticks.advance(step);
+            tick();
+        }
+    }
+
+    ClockSetting setting;
+    RecordingView view;
+    FakeTickCounter ticks;
+    FakeSoundPlayer sound;
+    ClockEngine engine{setting, view, ticks, sound};
+    QStringList sounds;
+};
+
+} // namespace
+
+char *toString(ClockState state)
+{
+    return QTest::toString(static_cast<int>(state));
+}
+
+class TestClock final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void clearTimer_showsStageOneReady();
+    void commands_followTransitionTable_data();
+    void commands_followTransitionTable();
+    void defaultTalk_walksStagesAtTheirEnds();
+    void pauseJustBeforeStageEnd_continuesIntoNextStage();
+    void resetWhilePaused_measuresFromZeroAgain();
+    void lateTick_catchesUpOverStageEnds_data();
+    void lateTick_catchesUpOverStageEnds();
+    void oddStageLengths_neitherFreezeNorLoop_data();
+    void oddStageLengths_neitherFreezeNorLoop();
+    void longOverdueRepeat_jumpsToNextEnd();
+    void hugeStageSums_stayExact();
+    void singleStage_repeats();
+    void soundOff_stagesChangeSilently();
+    void nextRun_showsSecondLastRunEndedOn_data();
+    void nextRun_showsSecondLastRunEndedOn();
+    void tickWrap_keepsElapsedExact_data();
+    void tickWrap_keepsElapsedExact();
+    void fullDay_readoutNeitherSkipsNorRepeats();
+    void tickDifference_isModulo32Bits_data();
+    void tickDifference_isModulo32Bits();
+    void systemTickCounter_countsMilliseconds();
+};
+
+void TestClock::clearTimer_showsStageOneReady()
+{
+    ClockSetting setting = stagesOf({900, 300});
+    RecordingView view;
+    FakeTickCounter ticks;
+    FakeSoundPlayer sound;
+    ClockEngine engine(setting, view, ticks, sound);
+    engine.ClearTimer();
+
+    const QStringList expected{colors(setting.stage(1)),          QStringLiteral("time 0"),
+                               QStringLiteral("buttons 1 0 0 1"), readyText,
+                               QStringLiteral("digits 0"),        QStringLiteral("info")};
+    QCOMPARE(view.calls, expected);
+    QCOMPARE(engine.RunState(), ClockState::Ready);
+    QCOMPARE(engine.CurrentStage(), 1);
+    QCOMPARE(engine.StageEnd(), 900);
+    QCOMPARE(ticks.reads, 0);
+
+    ClockSetting empty;
+    ClockEngine noStages(empty, view, ticks, sound);
+    QVERIFY_THROWS_EXCEPTION(std::logic_error, noStages.ClearTimer());
+}
+
+void TestClock::commands_followTransitionTable_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<ClockState>("state");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<int>("reads");
+
+    const ClockSetting setting = stagesOf({900, 300});
+    const QStringList cleared{colors(setting.stage(1)),          QStringLiteral("time 0"),
+                              QStringLiteral("buttons 1 0 0 1"), readyText,
+                              QStringLiteral("digits 0"),        QStringLiteral("info")};
+    const QStringList started{QStringLiteral("buttons 0 1 0 0"), running(QStringLiteral("Stage1")),
+                              QStringLiteral("digits 1")};
+    const QStringList paused{QStringLiteral("buttons 1 0 1 1"), pausedText, QStringLiteral("digits 0")};
+    const QStringList none;
+
+    QTest::newRow("ready start") << "ready"
+                                 << "start" << ClockState::Running << started << 1;
+    QTest::newRow("ready pause") << "ready"
+                                 << "pause" << ClockState::Ready << none << 0;
+    QTest::newRow("ready tick") << "ready"
+                                << "tick" << ClockState::Ready << none << 0;
+    QTest::newRow("ready clear") << "ready"
+                                 << "clear" << ClockState::Ready << cleared << 0;
+    QTest::newRow("running start") << "running"
+                                   << "start" << ClockState::Running << none << 0;
+    QTest::newRow("running pause") << "running"
+                                   << "pause" << ClockState::Paused << paused << 1;
+    QTest::newRow("running tick, new second")
+        << "running"
+        << "tick" << ClockState::Running << QStringList{QStringLiteral("time 5")} << 1;
+    QTest::newRow("running clear") << "running"
+                                   << "clear" << ClockState::Ready << cleared << 0;
+    QTest::newRow("paused start") << "paused"
+                                  << "start" << ClockState::Running << started << 1;
+    QTest::newRow("paused pause") << "paused"
+                                  << "pause" << ClockState::Paused << none << 0;
+    QTest::newRow("paused tick") << "paused"
+                                 << "tick" << ClockState::Paused << none << 0;
+    QTest::newRow("paused clear") << "paused"
+                                  << "clear" << ClockState::Ready << cleared << 0;
+}
+
+void TestClock::commands_followTransitionTable()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, command);
+    QFETCH(ClockState, state);
+    QFETCH(QStringList, calls);
+    QFETCH(int, reads);
+
+    Rig rig(stagesOf({900, 300}));
+    if (from != QLatin1String("ready")) {
+        rig.start();
+        rig.run(4000);
+        if (from == QLatin1String("paused")) {
+            rig.engine.PauseClock();
+        }
+    }
+    rig.ticks.advance(1000);
+    rig.view.calls.clear();
+    rig.ticks.reads = 0;
+
+    if (command == QLatin1String("start")) {
+        rig.engine.StartClock();
+    } else if (command == QLatin1String("pause")) {
+        rig.engine.PauseClock();
+    } else if (command == QLatin1String("clear")) {
+        rig.engine.ClearTimer();
+    } else {
+        rig.engine.Timer_Timer();
+    }
+
+    QCOMPARE(rig.engine.RunState(), state);
+    QCOMPARE(rig.view.calls, calls);
+    QCOMPARE(rig.ticks.reads, reads);
+}
+
+void TestClock::defaultTalk_walksStagesAtTheirEnds()
+{
+    Rig rig(DefaultClockSetting(QStringLiteral("/opt/kestrim")));
+    const auto &s = rig.setting;
+    rig.start();
+    rig.tick();
+    QCOMPARE(rig.view.shown, std::vector<std::int32_t>{0});
+
+    struct Step
+    {
+        std::int32_t second;
+        std::int32_t stage;
+        std::int32_t stageEnd;
+    };
+    const std::vector<Step> steps{{900, 2, 1200}, {1200, 3, 1500}, {1500, 4, 1560}, {1560, 4, 1620}, {1620, 4, 1680}};
+    const QStringList expectedSounds{
+        QStringLiteral("900:") + s.stage(1).SoundFile, QStringLiteral("1200:") + s.stage(2).SoundFile,
+        QStringLiteral("1500:") + s.stage(3).SoundFile, QStringLiteral("1560:") + s.stage(4).SoundFile,
+        QStringLiteral("1620:") + s.stage(4).SoundFile};
+
+    std::int32_t reached = 0;
+    for (const Step &step : steps) {
+        rig.view.calls.clear();
+        // Up to the last tick before the stage end nothing but the read-out changes.
+        rig.run((step.second - reached) * 1000 - 100);
+        QVERIFY(rig.view.calls.filter(QRegularExpression(QStringLiteral("^(colors|status)"))).isEmpty());
+        QCOMPARE(rig.engine.StageEnd(), step.second);
+        rig.view.calls.clear();
+        rig.run(100);
+        const StageSetting &now = s.stage(step.stage);
+        const QStringList atEnd{colors(now), running(now.Description), QStringLiteral("time %1").arg(step.second)};
+        QCOMPARE(rig.view.calls, atEnd);
+        QCOMPARE(rig.engine.CurrentStage(), step.stage);
+        QCOMPARE(rig.engine.StageEnd(), step.stageEnd);
+        reached = step.second;
+    }
+    QCOMPARE(rig.sounds, expectedSounds);
+}
+
+void TestClock::pauseJustBeforeStageEnd_continuesIntoNextStage()
+{
+    Rig rig(stagesOf({900, 300}));
+    rig.start();
+    rig.run(899700);
+    QCOMPARE(rig.view.shown.back(), 899);
+    rig.engine.PauseClock();
+    rig.run(3600000); // an hour's pause: ticks arrive but change nothing
+    QCOMPARE(rig.view.shown.back(), 899);
+
+    rig.engine.StartClock();
+    rig.view.calls.clear();
+    rig.run(200);
+    QVERIFY(rig.view.calls.isEmpty());
+    rig.run(100);
+    QCOMPARE(rig.view.calls, (QStringList{colors(rig.setting.stage(2)), running(QStringLiteral("Stage2")),
+                                          QStringLiteral("time 900")}));
+    QCOMPARE(rig.sounds, QStringList{QStringLiteral("900:s1.wav")});
+}
+
+void TestClock::resetWhilePaused_measuresFromZeroAgain()
+{
+    Rig rig(stagesOf({900, 300, 300}));
+    rig.start();
+    rig.run(1000000);
+    QCOMPARE(rig.engine.CurrentStage(), 2);
+    rig.engine.PauseClock();
+    rig.ticks.advance(12345);
+    rig.engine.ClearTimer();
+    QCOMPARE(rig.engine.CurrentStage(), 1);
+    QCOMPARE(rig.engine.StageEnd(), 900);
+    QCOMPARE(rig.view.calls.mid(rig.view.calls.size() - 6, 2),
+             (QStringList{colors(rig.setting.stage(1)), QStringLiteral("time 0")}));
+
+    rig.sounds.clear();
+    rig.view.shown.clear();
+    rig.start();
+    rig.run(900000);
+    // The first tick shows 0 again: the reset's 00 00 and the run's first second are the same text.
+    QCOMPARE(rig.view.shown.size(), std::size_t(901));
+    QCOMPARE(rig.view.shown.front(), 0);
+    QCOMPARE(rig.view.shown.back(), 900);
+    QCOMPARE(rig.sounds, QStringList{QStringLiteral("900:s1.wav")});
+    QCOMPARE(rig.engine.CurrentStage(), 2);
+}
+
+void TestClock::lateTick_catchesUpOverStageEnds_data()
+{
+    QTest::addColumn<std::int32_t>("late");
+    QTest::addColumn<std::int32_t>("stage");
+    QTest::addColumn<std::int32_t>("stageEnd");
+    QTest::addColumn<QString>("sound");
+
+    // Stages 900, 300, 300, 60 as by default; one tick at 0 s, then the next one arrives `late` seconds on.
+    QTest::newRow("one second short of the end") << 899 << 1 << 900 << QString();
+    QTest::newRow("just past the first end") << 901 << 2 << 1200 << QStringLiteral("s1.wav");
+    QTest::newRow("on the second end") << 1200 << 3 << 1500 << QStringLiteral("s2.wav");
+    QTest::newRow("over two ends") << 1250 << 3 << 1500 << QStringLiteral("s2.wav");
+    QTest::newRow("into the last stage") << 1500 << 4 << 1560 << QStringLiteral("s3.wav");
+    QTest::newRow("over repeats of the last stage") << 1700 << 4 << 1740 << QStringLiteral("s4.wav");
+    QTest::newRow("on a repeat of the last stage") << 1680 << 4 << 1740 << QStringLiteral("s4.wav");
+}
+
+void TestClock::lateTick_catchesUpOverStageEnds()
+{
+    QFETCH(std::int32_t, late);
+    QFETCH(std::int32_t, stage);
+    QFETCH(std::int32_t, stageEnd);
+    QFETCH(QString, sound);
+
+    Rig rig(stagesOf({900, 300, 300, 60}));
+    rig.start();
+    rig.tick();
+    rig.view.calls.clear();
+    rig.ticks.advance(std::int64_t(late) * 1000 + 400);
+    rig.tick();
+
+    QCOMPARE(rig.engine.CurrentStage(), stage);
+    QCOMPARE(rig.engine.StageEnd(), stageEnd);
+    const QStringList sounds = sound.isEmpty() ? QStringList() : QStringList{QStringLiteral("%1:").arg(late) + sound};
+    QCOMPARE(rig.sounds, sounds);
+    QStringList calls{QStringLiteral("time %1").arg(late)};
+    if (!sound.isEmpty()) {
+        const StageSetting &now = rig.setting.stage(stage);
+        calls.prepend(running(now.Description));
+        calls.prepend(colors(now));
+    }
+    QCOMPARE(rig.view.calls, calls);
+
+    // Back on the regular beat the run goes on from the stage reached.
+    rig.sounds.clear();
+    rig.run(std::int64_t(stageEnd - late) * 1000);
+    QCOMPARE(rig.sounds.size(), 1);
+    QVERIFY(rig.sounds.front().startsWith(QStringLiteral("%1:s%2").arg(stageEnd).arg(stage)));
+}
+
+void TestClock::oddStageLengths_neitherFreezeNorLoop_data()
+{
+    QTest::addColumn<std::vector<std::int32_t>>("lengths");
+    QTest::addColumn<std::int32_t>("stage");
+    QTest::addColumn<std::int32_t>("stageEnd");
+    QTest::addColumn<QStringList>("sounds");
+
+    // Each run lasts 100 s with a tick every 100 ms.
+    QTest::newRow("zero middle stage passed through")
+        << std::vector<std::int32_t>{10, 0, 10, 500} << 4 << 520
+        << QStringList{QStringLiteral("10:s2.wav"), QStringLiteral("20:s3.wav")};
+    QTest::newRow("negative middle stage passed through")
+        << std::vector<std::int32_t>{10, -4, 10, 500} << 4 << 516
+        << QStringList{QStringLiteral("10:s2.wav"), QStringLiteral("16:s3.wav")};
+    QTest::newRow("zero first stage left at once")
+        << std::vector<std::int32_t>{0, 10, 500} << 3 << 510
+        << QStringList{QStringLiteral("0:s1.wav"), QStringLiteral("10:s2.wav")};
+    QTest::newRow("zero last stage entered and kept")
+        << std::vector<std::int32_t>{10, 10, 0} << 3 << 20
+        << QStringList{QStringLiteral("10:s1.wav"), QStringLiteral("20:s2.wav")};
+    QTest::newRow("negative last stage entered and kept")
+        << std::vector<std::int32_t>{10, 10, -30} << 3 << -10
+        << QStringList{QStringLiteral("10:s1.wav"), QStringLiteral("20:s2.wav")};
+    QTest::newRow("only stage of zero") << std::vector<std::int32_t>{0} << 1 << 0 << QStringList();
+}
+
+void TestClock::oddStageLengths_neitherFreezeNorLoop()
+{
+    QFETCH(std::vector<std::int32_t>, lengths);
+    QFETCH(std::int32_t, stage);
+    QFETCH(std::int32_t, stageEnd);
+    QFETCH(QStringList, sounds);
+
+    Rig rig(stagesOf(lengths));
+    rig.start();
+    rig.tick();
+    rig.run(100000);
+    QCOMPARE(rig.engine.CurrentStage(), stage);
+    QCOMPARE(rig.engine.StageEnd(), stageEnd);
+    QCOMPARE(rig.sounds, sounds);
+    // Every stage change paints and names the stage once; a kept stage is not repainted every second.
+    QCOMPARE(rig.view.calls.filter(QRegularExpression(QStringLiteral("^colors"))).size(), sounds.size());
+    QCOMPARE(rig.view.shown.size(), std::size_t(101));
+}
+
+void TestClock::longOverdueRepeat_jumpsToNextEnd()
+{
+    // 49 days without a tick over a one-second last stage: millions of repeats to step over.
+    Rig rig(stagesOf({900, 1}));
+    rig.start();
+    rig.tick();
+    const std::int32_t days49 = 49 * 86400;
+    rig.ticks.advance(std::int64_t(days49) * 1000 + 999);
+    QElapsedTimer timer;
+    timer.start();
+    rig.tick();
+    QVERIFY2(timer.elapsed() < 1000, "catching up must not walk every repeat");
+    QCOMPARE(rig.engine.CurrentStage(), 2);
+    QCOMPARE(rig.engine.StageEnd(), days49 + 1);
+    QCOMPARE(rig.sounds, QStringList{QStringLiteral("%1:s2.wav").arg(days49)});
+    QCOMPARE(rig.view.shown.back(), days49);
+}
+
+void TestClock::hugeStageSums_stayExact()
+{
+    // Sums that leave the 32-bit range on the way must neither overflow nor lose the stage ends.
+    Rig down(stagesOf({int32Min, int32Min, 5, int32Max}));
+    down.start();
+    down.tick();
+    // -2^31 - 2^31 + 5 + (2^31 - 1) = -2^31 + 4 is already passed at 0 s; one repeat brings the end to 3.
+    QCOMPARE(down.engine.CurrentStage(), 4);
+    QCOMPARE(down.engine.StageEnd(), 3);
+    QCOMPARE(down.sounds, QStringList{QStringLiteral("0:s4.wav")});
+
+    Rig up(stagesOf({10, int32Max, int32Max}));
+    up.start();
+    up.run(10000);
+    QCOMPARE(up.engine.CurrentStage(), 2);
+    QCOMPARE(up.engine.StageEnd(), int32Max); // saturated: 10 + (2^31 - 1) does not fit
+    up.run(5000);
+    QCOMPARE(up.engine.CurrentStage(), 2);
+    QCOMPARE(up.view.shown.back(), 15);
+}
+
+void TestClock::singleStage_repeats()
+{
+    Rig rig(stagesOf({60}));
+    rig.start();
+    rig.run(185000);
+    QCOMPARE(rig.sounds,
+             (QStringList{QStringLiteral("60:s1.wav"), QStringLiteral("120:s1.wav"), QStringLiteral("180:s1.wav")}));
+    QCOMPARE(rig.engine.CurrentStage(), 1);
+    QCOMPARE(rig.engine.StageEnd(), 240);
+    QCOMPARE(rig.view.calls.filter(QRegularExpression(QStringLiteral("^status"))).size(), 1 + 3);
+}
+
+void TestClock::soundOff_stagesChangeSilently()
+{
+    ClockSetting setting = stagesOf({900, 300, 300, 60});
+    setting.SoundEnabled = false;
+    Rig rig(setting);
+    rig.start();
+    rig.run(1560000);
+    QVERIFY(rig.sound.played.isEmpty());
+    QCOMPARE(rig.engine.CurrentStage(), 4);
+    QCOMPARE(rig.engine.StageEnd(), 1620);
+    const QStringList statuses = rig.view.calls.filter(QRegularExpression(QStringLiteral("^status")));
+    QCOMPARE(statuses, (QStringList{running(QStringLiteral("Stage1")), running(QStringLiteral("Stage2")),
+                                    running(QStringLiteral("Stage3")), running(QStringLiteral("Stage4")),
+                                    running(QStringLiteral("Stage4"))}));
+}
+
+void TestClock::nextRun_showsSecondLastRunEndedOn_data()
+{
+    QTest::addColumn<std::vector<std::int32_t>>("lengths");
+    QTest::addColumn<std::int32_t>("firstRunMs");
+    QTest::addColumn<std::int32_t>("firstTickMs");
+    QTest::addColumn<std::int32_t>("stage");
+
+    // The first run is reset after `firstRunMs`; the second run's first tick comes at `firstTickMs`, in the
+    // very second the first run showed last.
+    QTest::newRow("reset at 15:00, next tick late at 15:00")
+        << std::vector<std::int32_t>{900, 300} << 900000 << 900500 << 2;
+    QTest::newRow("zero first stage, reset within the first second")
+        << std::vector<std::int32_t>{0, 300} << 500 << 300 << 2;
+}
+
+void TestClock::nextRun_showsSecondLastRunEndedOn()
+{
+    QFETCH(std::vector<std::int32_t>, lengths);
+    QFETCH(std::int32_t, firstRunMs);
+    QFETCH(std::int32_t, firstTickMs);
+    QFETCH(std::int32_t, stage);
+
+    Rig rig(stagesOf(lengths));
+    rig.start();
+    rig.run(firstRunMs);
+    rig.engine.PauseClock();
+    rig.engine.ClearTimer();
+    const std::int32_t second = firstTickMs / 1000;
+    QCOMPARE(rig.engine.LastSecond(), -1);
+
+    rig.sounds.clear();
+    rig.view.calls.clear();
+    rig.engine.StartClock();
+    rig.ticks.advance(firstTickMs);
+    rig.tick();
+    QCOMPARE(rig.view.calls.last(), QStringLiteral("time %1").arg(second));
+    QCOMPARE(rig.engine.CurrentStage(), stage);
+    QCOMPARE(rig.sounds, QStringList{QStringLiteral("%1:s1.wav").arg(second)});
+}
+
+void TestClock::tickWrap_keepsElapsedExact_data()
+{
+    QTest::addColumn<std::int32_t>("startTick");
+
+    // The counter passes a wrap point 700 ms into the run, or during the pause from 1.5 s to 2.5 s.
+    QTest::newRow("2^31 while running") << std::int32_t(int32Max - 699);
+    QTest::newRow("2^31 while paused") << std::int32_t(int32Max - 1999);
+    QTest::newRow("2^32 while running") << std::int32_t(-700);
+    QTest::newRow("2^32 while paused") << std::int32_t(-2000);
+    QTest::newRow("exactly at 2^31") << int32Min;
+    QTest::newRow("exactly at 2^32") << std::int32_t(0);
+}
+
+void TestClock::tickWrap_keepsElapsedExact()
+{
+    QFETCH(std::int32_t, startTick);
+
+    Rig rig(stagesOf({2, 60}), startTick);
+    rig.start();
+    rig.tick();
+    rig.ticks.advance(999);
+    rig.tick();
+    QCOMPARE(rig.view.shown, std::vector<std::int32_t>{0});
+    rig.ticks.advance(1);
+    rig.tick();
+    QCOMPARE(rig.view.shown, (std::vector<std::int32_t>{0, 1}));
+    rig.ticks.advance(500);
+    rig.engine.PauseClock();
+    rig.ticks.advance(1000);
+    rig.tick();
+    rig.engine.StartClock();
+    rig.ticks.advance(499);
+    rig.tick();
+    QCOMPARE(rig.view.shown, (std::vector<std::int32_t>{0, 1}));
+    rig.ticks.advance(1);
+    rig.tick();
+    QCOMPARE(rig.view.shown, (std::vector<std::int32_t>{0, 1, 2}));
+    QCOMPARE(rig.engine.CurrentStage(), 2);
+    QCOMPARE(rig.sounds, QStringList{QStringLiteral("2:s1.wav")});
+}
+
+void TestClock::fullDay_readoutNeitherSkipsNorRepeats()
+{
+    // A day of 100 ms ticks, starting 12 hours before the counter passes 2^31.
+    constexpr std::int32_t day = 86400;
+    Rig rig(stagesOf({900, 300, 300, 60}), int32Max - 43200000);
+    rig.start();
+    rig.ticks.reads = 0;
+    int tickCount = 0;
+    for (std::int64_t ms = 0; ms <= std::int64_t(day) * 1000; ms += 100) {
+        const std::size_t before = rig.view.shown.size();
+        rig.tick();
+        ++tickCount;
+        if (rig.view.shown.size() != before) {
+            // A new second shows on the first tick that sees it, and only then.
+            const std::int32_t second = rig.view.shown.back();
+            if (ms / 1000 != second || ms % 1000 >= 100) {
+                QFAIL(qPrintable(QStringLiteral("second %1 shown at %2 ms").arg(second).arg(ms)));
+            }
+        }
+        rig.ticks.advance(100);
+    }
+    QCOMPARE(rig.view.shown.size(), std::size_t(day + 1));
+    for (std::int32_t s = 0; s <= day; ++s) {
+        if (rig.view.shown[std::size_t(s)] != s) {
+            QFAIL(qPrintable(QStringLiteral("position %1 shows %2").arg(s).arg(rig.view.shown[std::size_t(s)])));
+        }
+    }
+    // Three stage ends, then the 60 s last stage every minute from 1560 s to the end of the day.
+    const qsizetype changes = 3 + (day - 1560) / 60 + 1;
+    QCOMPARE(rig.sounds.size(), changes);
+    // Besides the start's three calls: one read-out a second and two calls a stage change, nothing more.
+    QCOMPARE(rig.view.calls.size(), 3 + day + 1 + 2 * changes);
+    QCOMPARE(rig.ticks.reads, tickCount);
+    QCOMPARE(rig.engine.StageEnd(), day + 60);
+}
+
+void TestClock::tickDifference_isModulo32Bits_data()
+{
+    QTest::addColumn<std::int32_t>("later");
+    QTest::addColumn<std::int32_t>("earlier");
+    QTest::addColumn<qint64>("difference");
+
+    QTest::newRow("plain") << 5000 << 1000 << qint64(4000);
+    QTest::newRow("same") << 77 << 77 << qint64(0);
+    QTest::newRow("across 2^31") << std::int32_t(int32Min + 10) << std::int32_t(int32Max - 9) << qint64(20);
+    QTest::newRow("across 2^32") << 10 << -10 << qint64(20);
+    QTest::newRow("from 2^31 to just short of 2^32") << -1 << int32Min << qint64(int32Max);
+    QTest::newRow("longest forward span") << -1 << 0 << qint64(4294967295);
+    QTest::newRow("backwards reads as a long span") << 0 << 1 << qint64(4294967295);
+    QTest::newRow("extremes") << int32Max << int32Min << qint64(4294967295);
+}
+
+void TestClock::tickDifference_isModulo32Bits()
+{
+    QFETCH(std::int32_t, later);
+    QFETCH(std::int32_t, earlier);
+    QFETCH(qint64, difference);
+    QCOMPARE(tickDifference(later, earlier), difference);
+}
+
+void TestClock::systemTickCounter_countsMilliseconds()
+{
+    SystemTickCounter counter;
+    QElapsedTimer reference;
+    reference.start();
+    const std::int32_t first = counter.GetTickCount();
+    std::int32_t previous = first;
+    while (reference.elapsed() < 20) {
+        const std::int32_t now = counter.GetTickCount();
+        QVERIFY2(tickDifference(now, previous) < 1000, "the counter went backwards");
+        previous = now;
+    }
+    const std::int32_t last = counter.GetTickCount();
+    const qint64 measured = reference.elapsed();
+    const qint64 counted = tickDifference(last, first);
+    // Milliseconds, not seconds or microseconds: within a few ms of an independent clock.
+    QVERIFY2(counted >= 18 && counted <= measured + 5,
+             qPrintable(QStringLiteral("counted %1 ms, measured %2 ms").arg(counted).arg(measured)));
+}
+
+QTEST_GUILESS_MAIN(TestClock)
+#include "tst_clock.moc"
