@@ -1,0 +1,206 @@
+#include "platform/qtsoundplayer.h"
+
+#include "platform/wavefile.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QBuffer>
+#include <QFile>
+#include <QMediaDevices>
+#include <QMetaObject>
+#include <QTimer>
+
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+// The worker threads' way back to the player. A worker may outlive the player (a read from a hung network
+// share never returns); it then finds `player` cleared and quietly drops its result.
+struct QtSoundPlayer::Mailbox
+{
+    std::mutex mutex;
+    QtSoundPlayer *player = nullptr;
+};
+
+namespace {
+
+// Once the device has taken the last byte we keep the stream a little longer, so that what it still has
+// queued plays out before the stream is closed.
+constexpr int drainMs = 1000;
+
+AudioCaps capsOf(const QAudioDevice &device)
+{
+    AudioCaps caps;
+    caps.minimumSampleRate = device.minimumSampleRate();
+    caps.maximumSampleRate = device.maximumSampleRate();
+    caps.minimumChannelCount = device.minimumChannelCount();
+    caps.maximumChannelCount = device.maximumChannelCount();
+    caps.sampleFormats = device.supportedSampleFormats();
+    caps.preferred = device.preferredFormat();
+    return caps;
+}
+
+// Runs on a worker thread: nothing here may touch the player.
+std::optional<PcmClip> readClip(const QString &path)
+{
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    // Pipes and devices report size 0, so the read itself is bounded as well.
+    if (file.size() > QtSoundPlayer::maximumFileSize) {
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.read(QtSoundPlayer::maximumFileSize + 1);
+    if (bytes.size() > QtSoundPlayer::maximumFileSize) {
+        return std::nullopt;
+    }
+    return decodeWave(bytes);
+}
+
+struct Rendered
+{
+    bool fallback = false;
+    QByteArray pcm;
+    QAudioFormat format;
+};
+
+Rendered prepareClip(const QString &path, const QByteArray &fallbackWave, const std::optional<AudioCaps> &caps)
+{
+    Rendered result;
+    std::optional<PcmClip> clip = readClip(path);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!clip) {
+            result.fallback = true;
+            clip = decodeWave(fallbackWave);
+        }
+        if (!clip || !caps) {
+            return result;
+        }
+        result.format = chooseOutputFormat(*clip, *caps);
+        result.pcm = renderPcm(*clip, result.format, QtSoundPlayer::trailingSilenceMs);
+        if (!result.pcm.isEmpty() || result.fallback) {
+            return result;
+        }
+        // The file decoded but cannot be converted for this device (too long at its rate): chime instead.
+        clip.reset();
+    }
+    return result;
+}
+
+} // namespace
+
+QtSoundPlayer::QtSoundPlayer(QObject *parent)
+    : QObject(parent)
+    , mailbox_(std::make_shared<Mailbox>())
+    , releaseTimer_(new QTimer(this))
+{
+    mailbox_->player = this;
+    QFile fallback(QStringLiteral(":/sounds/fallback.wav"));
+    if (fallback.open(QIODevice::ReadOnly)) {
+        fallbackWave_ = fallback.readAll();
+    }
+    releaseTimer_->setSingleShot(true);
+    releaseTimer_->setInterval(drainMs);
+    connect(releaseTimer_, &QTimer::timeout, this, &QtSoundPlayer::stopCurrent);
+}
+
+QtSoundPlayer::~QtSoundPlayer()
+{
+    {
+        const std::lock_guard lock(mailbox_->mutex);
+        mailbox_->player = nullptr;
+    }
+    stopCurrent();
+}
+
+void QtSoundPlayer::prepare()
+{
+    if (prepared_) {
+        return;
+    }
+    prepared_ = true;
+    // The first query opens the connection to the sound server and lists its devices.
+    static_cast<void>(QMediaDevices::defaultAudioOutput());
+}
+
+void QtSoundPlayer::play(const QString &path)
+{
+    const std::uint64_t request = ++latestRequest_;
+    stopCurrent();
+    prepare();
+
+    std::optional<AudioCaps> caps;
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (!device.isNull()) {
+        caps = capsOf(device);
+    }
+
+    try {
+        std::thread([mailbox = mailbox_, request, path, fallbackWave = fallbackWave_, caps] {
+            const Rendered rendered = prepareClip(path, fallbackWave, caps);
+            const std::lock_guard lock(mailbox->mutex);
+            QtSoundPlayer *player = mailbox->player;
+            if (player == nullptr) {
+                return;
+            }
+            // Queued to the player's thread; if the player is destroyed first, Qt discards the call with it.
+            QMetaObject::invokeMethod(
+                player,
+                [player, request, path, rendered] {
+                    player->startPlayback(request, path, rendered.fallback, rendered.pcm, rendered.format);
+                },
+                Qt::QueuedConnection);
+        }).detach();
+    } catch (const std::system_error &) {
+        // No thread to be had: this one sound is lost, which is better than stalling the clock to read it.
+    }
+}
+
+void QtSoundPlayer::startPlayback(std::uint64_t request, const QString &path, bool fallback, const QByteArray &pcm,
+                                  const QAudioFormat &format)
+{
+    if (request != latestRequest_) {
+        return;
+    }
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (!pcm.isEmpty() && format.isValid() && !device.isNull() && device.isFormatSupported(format)) {
+        auto *sink = new QAudioSink(device, format, this);
+        auto *buffer = new QBuffer(sink);
+        buffer->setData(pcm);
+        buffer->open(QIODevice::ReadOnly);
+        connect(sink, &QAudioSink::stateChanged, this, [this, sink](QAudio::State state) {
+            if (sink != sink_) {
+                return;
+            }
+            if (state == QAudio::IdleState) {
+                releaseTimer_->start();
+            } else if (state == QAudio::StoppedState && sink->error() != QAudio::NoError) {
+                // The device went away or refused the stream; there is nothing to tell anyone.
+                stopCurrent();
+            }
+        });
+        sink_ = sink;
+        sink->start(buffer);
+    }
+    emit clipReady(path, fallback);
+}
+
+void QtSoundPlayer::stopCurrent()
+{
+    releaseTimer_->stop();
+    QAudioSink *sink = std::exchange(sink_, nullptr);
+    if (sink == nullptr) {
+        return;
+    }
+    sink->disconnect(this);
+    sink->stop();
+    // Possibly inside the sink's own signal: let it finish before it goes.
+    sink->deleteLater();
+}

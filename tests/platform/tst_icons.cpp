@@ -1,0 +1,134 @@
+// The toolbar pictures and the window icon: every one must load from the resources and show something at
+// toolbar size, in the colours the toolbar description gives it.
+
+#include "platform/icons.h"
+
+#include <QColor>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QTest>
+
+namespace {
+
+struct PixelCounts
+{
+    int visible = 0;
+    int dark = 0;      // nearly black
+    int red = 0;       // strongly red
+    int grey = 0;      // mid grey, neither dark nor light
+    int light = 0;     // white or nearly
+    int saturated = 0; // any clearly coloured pixel
+};
+
+PixelCounts countPixels(const QIcon &icon, int size)
+{
+    PixelCounts counts;
+    const QImage image = icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = QColor::fromRgba(image.pixel(x, y));
+            if (c.alpha() < 128) {
+                continue;
+            }
+            ++counts.visible;
+            const int value = c.value();
+            if (c.hsvSaturation() > 120) {
+                ++counts.saturated;
+                if (c.red() > 150 && c.green() < 80 && c.blue() < 80) {
+                    ++counts.red;
+                }
+            } else if (value < 60) {
+                ++counts.dark;
+            } else if (value > 220) {
+                ++counts.light;
+            } else {
+                ++counts.grey;
+            }
+        }
+    }
+    return counts;
+}
+
+} // namespace
+
+class TestIcons final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void toolbarIcon_drawsItsPicture_data();
+    void toolbarIcon_drawsItsPicture();
+    void toolbarIcon_unknownKeyIsNull();
+    void applicationIcon_readableFromTitleBarToDock();
+};
+
+void TestIcons::toolbarIcon_drawsItsPicture_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("look");
+
+    QTest::newRow("play") << QStringLiteral("play") << QStringLiteral("black");
+    QTest::newRow("stop") << QStringLiteral("stop") << QStringLiteral("black");
+    QTest::newRow("reset") << QStringLiteral("reset") << QStringLiteral("black");
+    QTest::newRow("tool") << QStringLiteral("tool") << QStringLiteral("grey and white");
+    QTest::newRow("sound") << QStringLiteral("sound") << QStringLiteral("grey");
+    QTest::newRow("help") << QStringLiteral("help") << QStringLiteral("black");
+    QTest::newRow("exit") << QStringLiteral("exit") << QStringLiteral("red");
+}
+
+void TestIcons::toolbarIcon_drawsItsPicture()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, look);
+
+    const QIcon icon = toolbarIcon(key);
+    QVERIFY(!icon.isNull());
+    // Sharp on high-density screens too: the larger renderings are real, not the small one scaled up.
+    QCOMPARE(icon.actualSize(QSize(64, 64)), QSize(64, 64));
+
+    const PixelCounts counts = countPixels(icon, 16);
+    // Something recognisable at 16 px, but a picture, not a filled square.
+    QVERIFY2(counts.visible >= 20 && counts.visible <= 200, qPrintable(QString::number(counts.visible)));
+    if (look == QLatin1String("black")) {
+        QVERIFY(counts.dark * 10 >= counts.visible * 7);
+        QCOMPARE(counts.saturated, 0);
+    } else if (look == QLatin1String("red")) {
+        QVERIFY(counts.red * 10 >= counts.visible * 7);
+    } else {
+        QCOMPARE(counts.saturated, 0);
+        QVERIFY(counts.grey * 3 >= counts.visible);
+        if (look == QLatin1String("grey and white")) {
+            QVERIFY(counts.light > 0);
+        }
+    }
+}
+
+void TestIcons::toolbarIcon_unknownKeyIsNull()
+{
+    QVERIFY(toolbarIcon(QStringLiteral("Start")).isNull());
+    QVERIFY(toolbarIcon(QString()).isNull());
+    QVERIFY(toolbarIcon(QStringLiteral("../icons/play")).isNull());
+}
+
+// The stopwatch: a dark case around a white face, at the 16 px of a title bar as at 256 px.
+void TestIcons::applicationIcon_readableFromTitleBarToDock()
+{
+    const QIcon icon = applicationIcon();
+    QVERIFY(!icon.isNull());
+    for (const int size : {16, 32, 256}) {
+        QCOMPARE(icon.actualSize(QSize(size, size)), QSize(size, size));
+        const PixelCounts counts = countPixels(icon, size);
+        QVERIFY2(counts.dark > 0 && counts.light > 0, qPrintable(QString::number(size)));
+        // Face and case both take a good share of the picture.
+        QVERIFY(counts.light * 6 >= counts.visible);
+        QVERIFY(counts.dark * 4 >= counts.visible);
+    }
+    const QImage big = icon.pixmap(QSize(256, 256)).toImage();
+    // Centre of the face: the hub of the hands is dark; below and to the right, the white face.
+    QVERIFY(QColor(big.pixel(128, 150)).value() < 60);
+    QVERIFY(QColor(big.pixel(150, 200)).value() > 220);
+}
+
+QTEST_MAIN(TestIcons)
+#include "tst_icons.moc"
