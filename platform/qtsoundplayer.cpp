@@ -11,6 +11,7 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -27,9 +28,14 @@ struct QtSoundPlayer::Mailbox
 
 namespace {
 
-// Once the device has taken the last byte we keep the stream a little longer, so that what it still has
-// queued plays out before the stream is closed.
-constexpr int drainMs = 1000;
+// The device is fed from this thread's event loop. A buffer of a second means a busy moment in the
+// windows (a dialog opening, a large relayout) never starves it into a stutter.
+constexpr qint64 deviceBufferUs = 1'000'000;
+
+// Stopping a stream throws away whatever it still has queued, and the sink reports "idle" as soon as it has
+// taken the last byte, up to a buffer's length before that byte is heard. So a finished stream is closed only
+// once the whole sound has had time to play, plus this margin.
+constexpr qint64 releaseMarginMs = 500;
 
 AudioCaps capsOf(const QAudioDevice &device)
 {
@@ -107,7 +113,6 @@ QtSoundPlayer::QtSoundPlayer(QObject *parent)
         fallbackWave_ = fallback.readAll();
     }
     releaseTimer_->setSingleShot(true);
-    releaseTimer_->setInterval(drainMs);
     connect(releaseTimer_, &QTimer::timeout, this, &QtSoundPlayer::stopCurrent);
 }
 
@@ -172,6 +177,7 @@ void QtSoundPlayer::startPlayback(std::uint64_t request, const QString &path, bo
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (!pcm.isEmpty() && format.isValid() && !device.isNull() && device.isFormatSupported(format)) {
         auto *sink = new QAudioSink(device, format, this);
+        sink->setBufferSize(format.bytesForDuration(deviceBufferUs));
         auto *buffer = new QBuffer(sink);
         buffer->setData(pcm);
         buffer->open(QIODevice::ReadOnly);
@@ -180,13 +186,17 @@ void QtSoundPlayer::startPlayback(std::uint64_t request, const QString &path, bo
                 return;
             }
             if (state == QAudio::IdleState) {
-                releaseTimer_->start();
+                // At most a day: keeps the value an int whatever a huge file works out to.
+                const qint64 waitMs = std::clamp<qint64>(soundLengthMs_ - playing_.elapsed(), 0, 86'400'000);
+                releaseTimer_->start(static_cast<int>(waitMs + releaseMarginMs));
             } else if (state == QAudio::StoppedState && sink->error() != QAudio::NoError) {
                 // The device went away or refused the stream; there is nothing to tell anyone.
                 stopCurrent();
             }
         });
         sink_ = sink;
+        soundLengthMs_ = static_cast<qint64>(pcm.size()) / format.bytesPerFrame() * 1000 / format.sampleRate();
+        playing_.start();
         sink->start(buffer);
     }
     emit clipReady(path, fallback);

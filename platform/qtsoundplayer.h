@@ -3,6 +3,7 @@
 #include "platform/soundplayer.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -62,5 +63,7 @@ private:
     std::uint64_t latestRequest_ = 0;
     bool prepared_ = false;
     QAudioSink *sink_ = nullptr;
+    QElapsedTimer playing_;    // since the current sink started
+    qint64 soundLengthMs_ = 0; // of the current sink's buffer, trailing silence included
     QTimer *releaseTimer_ = nullptr;
 };
