@@ -14,7 +14,7 @@ struct LabelBox
 
 struct LabelLayoutInput
 {
-    float clientWidth = 0;  // the window's client area, twips
+    float clientWidth = 0; // the window's client area, twips
     float clientHeight = 0;
     float toolbarHeight = 0;
     float statusBarHeight = 0;

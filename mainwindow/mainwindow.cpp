@@ -55,9 +55,9 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const 
 QColor greyedOn(const QColor &background)
 {
     const QColor grey(128, 128, 128);
-    return qAbs(background.lightness() - grey.lightness()) < 48 ? (background.lightness() < 128 ? QColor(200, 200, 200)
-                                                                                                : QColor(64, 64, 64))
-                                                                : grey;
+    return qAbs(background.lightness() - grey.lightness()) < 48
+               ? (background.lightness() < 128 ? QColor(200, 200, 200) : QColor(64, 64, 64))
+               : grey;
 }
 
 struct ToolButtonSpec

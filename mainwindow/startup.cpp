@@ -18,7 +18,9 @@ void reportStoredValueError(const Platform &platform, const StoredValueError &er
 
 } // namespace
 
-Program::Program(const Platform &platform) : platform_(platform) {}
+Program::Program(const Platform &platform)
+    : platform_(platform)
+{}
 
 Program::~Program()
 {

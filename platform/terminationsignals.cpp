@@ -19,7 +19,8 @@ extern "C" void onTerminationSignal(int)
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
+TerminationSignals::TerminationSignals(QObject *parent)
+    : QObject(parent)
 {
     if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
         return;

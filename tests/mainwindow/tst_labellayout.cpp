@@ -80,7 +80,8 @@ private slots:
             // minutes, gap and seconds span the client width from edge to edge
             QVERIFY(std::abs(s.left + s.width - width) <= 2 * pixel);
             const float above = m.top - T, below = T + H - (m.top + m.height);
-            QVERIFY2(std::abs(above - below) <= 2 * pixel, qPrintable(QStringLiteral("%1 vs %2").arg(above).arg(below)));
+            QVERIFY2(std::abs(above - below) <= 2 * pixel,
+                     qPrintable(QStringLiteral("%1 vs %2").arg(above).arg(below)));
         } else {
             QCOMPARE(m.top, T + 0 * pixel);
             QVERIFY(std::abs(m.height - H) <= pixel);

@@ -1,5 +1,4 @@
 #include "mainwindow/mainwindow.h"
-
 #include "platform/colours.h"
 #include "platform/units.h"
 #include "settings/persistence.h"
@@ -84,9 +83,12 @@ private slots:
                                       QStringLiteral("|"), QStringLiteral("Option"), QStringLiteral("|"),
                                       QStringLiteral("Sound"), QStringLiteral("|"), QStringLiteral("Help"),
                                       QStringLiteral("|"), QStringLiteral("Exit")}));
-        const QStringList tips{QStringLiteral("Start Clock"),       QStringLiteral("Stop Clock"),
-                               QStringLiteral("Reset Clock"),       QStringLiteral("Change Settings..."),
-                               QStringLiteral("Turn Sound On/Off"), QStringLiteral("Show Help Message"),
+        const QStringList tips{QStringLiteral("Start Clock"),
+                               QStringLiteral("Stop Clock"),
+                               QStringLiteral("Reset Clock"),
+                               QStringLiteral("Change Settings..."),
+                               QStringLiteral("Turn Sound On/Off"),
+                               QStringLiteral("Show Help Message"),
                                QStringLiteral("Exit")};
         int i = 0;
         for (const char *key : {"Start", "Stop", "Reset", "Option", "Sound", "Help", "Exit"}) {
@@ -151,8 +153,7 @@ private slots:
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<bool>("autoRepeat");
         QTest::addColumn<int>("expected"); // state afterwards; -1 quit
-        const int none = Qt::NoModifier, shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier,
-                  alt = Qt::AltModifier;
+        const int none = Qt::NoModifier, shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
         QTest::newRow("ready space") << 0 << int(Qt::Key_Space) << none << false << 1;
         QTest::newRow("ready esc") << 0 << int(Qt::Key_Escape) << none << false << 1;
         QTest::newRow("ready shift+space") << 0 << int(Qt::Key_Space) << shift << false << 1;
@@ -324,11 +325,9 @@ private slots:
         QVERIFY(m.top() >= 0 && m.bottom() < client->height());
         const bool fillsWidth = m.left() == 0 && std::abs(s.right() + 1 - window->width()) <= 2;
         const bool fillsHeight = m.top() == 0 && std::abs(m.height() - (client->height() - Units::toPixels(32))) <= 2;
-        QVERIFY2(fillsWidth || fillsHeight, qPrintable(QStringLiteral("%1x%2 at %3,%4")
-                                                           .arg(m.width())
-                                                           .arg(m.height())
-                                                           .arg(m.left())
-                                                           .arg(m.top())));
+        QVERIFY2(
+            fillsWidth || fillsHeight,
+            qPrintable(QStringLiteral("%1x%2 at %3,%4").arg(m.width()).arg(m.height()).arg(m.left()).arg(m.top())));
         QVERIFY(std::abs(s.height() - 0.4 * m.height()) <= 1.5);
         QCOMPARE(i.left(), s.left());
         QVERIFY(std::abs(i.bottom() - m.bottom()) <= 2);
@@ -336,18 +335,6 @@ private slots:
         const QFontMetricsF metrics(label("lblMin")->font());
         QVERIFY2(std::abs(metrics.height() - m.height()) <= m.height() * 0.03,
                  qPrintable(QString::number(metrics.height()) + QStringLiteral(" vs ") + QString::number(m.height())));
-    }
-
-    void tinyWindow_leavesLabelsAlone()
-    {
-        open();
-        const QRect before = label("lblMin")->geometry();
-        window->setMinimumSize(1, 1);
-        window->resize(20, 20);
-        QCoreApplication::processEvents();
-        QCOMPARE(label("lblMin")->geometry(), before);
-        window->resize(800, 600);
-        QTRY_VERIFY(label("lblMin")->geometry() != before);
     }
 
     void exit_writesPlacementOnceAndCloses()

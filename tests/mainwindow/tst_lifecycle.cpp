@@ -1,0 +1,232 @@
+#include "mainwindow/mainwindow.h"
+#include "mainwindow/startup.h"
+#include "options/optionsdialog.h"
+#include "platform/qsettingsstore.h"
+#include "platform/units.h"
+#include "support/fakes.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+// Start-up, placement and quitting, through the real settings file where the file is what matters.
+class TestLifecycle : public QObject
+{
+    Q_OBJECT
+
+    // The real store, in this test's own XDG_CONFIG_HOME; the other platform parts are fakes.
+    struct RealStorePlatform
+    {
+        QSettingsStore store;
+        FakeTickCounter ticks;
+        FakeSoundPlayer sound;
+        FakeColorChooser colors;
+        FakeFileChooser files;
+        FakeMessageBoxes messages;
+        Platform platform() { return Platform{store, ticks, sound, colors, files, messages, QStringLiteral("/opt")}; }
+    };
+
+    static QString configFile()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+               QStringLiteral("/Kestrim/Kestrim.conf");
+    }
+    static void writeConfig(const QByteArray &text)
+    {
+        QDir().mkpath(QFileInfo(configFile()).path());
+        QFile file(configFile());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+    static QByteArray readConfig()
+    {
+        QFile file(configFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static QSize screenSize() { return QGuiApplication::primaryScreen()->geometry().size(); }
+    static QSize createdSize() { return {Units::toPixels(7485), Units::toPixels(5490)}; }
+
+    // One run of the program: start-up, then whatever `during` does, then the close box.
+    static void run(const std::function<void(fMain &)> &during)
+    {
+        RealStorePlatform fakes;
+        Program program(fakes.platform());
+        QVERIFY(program.Main());
+        QVERIFY(QTest::qWaitForWindowExposed(program.MainWindow()));
+        during(*program.MainWindow());
+        program.MainWindow()->close();
+    }
+
+private slots:
+    void init() { QFile::remove(configFile()); }
+
+    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
+
+    void emptyStore_opensCentredAtCreatedSize()
+    {
+        run([](fMain &window) {
+            QCOMPARE(window.size(), createdSize());
+            const QSize screen = screenSize();
+            // Centred for the size the window has before it is framed, so within the frame's margins.
+            const QMargins margins = frameMargins(window);
+            QVERIFY(std::abs(window.frameGeometry().center().x() - screen.width() / 2) <= margins.left() + 1);
+            QVERIFY(std::abs(window.frameGeometry().center().y() - screen.height() / 2) <= margins.top() + 1);
+            QVERIFY(!window.isMinimized() && !window.isMaximized());
+        });
+        const QByteArray written = readConfig();
+        QVERIFY(written.contains("[Window]"));
+        QVERIFY(written.contains("State=0"));
+    }
+
+    void normalSize_roundTripsToThePixel()
+    {
+        QRect frame;
+        run([&](fMain &window) {
+            window.move(37, 52);
+            window.resize(640, 410);
+            QTRY_COMPARE(window.size(), QSize(640, 410));
+            frame = window.frameGeometry();
+        });
+        QCOMPARE(frame.topLeft(), QPoint(37, 52));
+        // The outer frame is stored, in twips.
+        QVERIFY(readConfig().contains("Left=555\n"));
+        QVERIFY(readConfig().contains("Width=" + QByteArray::number(frame.width() * 15) + "\n"));
+        run([&](fMain &window) {
+            QTRY_COMPARE(window.frameGeometry(), frame);
+            QCOMPARE(window.size(), QSize(640, 410));
+        });
+    }
+
+    void closedMaximisedOrMinimised_reopensSo_keepingTheNormalFrame()
+    {
+        run([&](fMain &window) {
+            window.move(20, 30);
+            QTRY_COMPARE(window.frameGeometry().topLeft(), QPoint(20, 30));
+        });
+        run([](fMain &window) {
+            window.showMaximized();
+            QTRY_VERIFY(window.isMaximized());
+        });
+        QVERIFY(readConfig().contains("State=2"));
+        QVERIFY(readConfig().contains("Left=300")); // from the close at normal size
+        run([](fMain &window) {
+            QVERIFY(window.isMaximized());
+            window.showMinimized();
+            QTRY_VERIFY(window.isMinimized());
+        });
+        QVERIFY(readConfig().contains("State=1"));
+        run([](fMain &window) {
+            QVERIFY(window.isMinimized());
+            // Restoring lays the digits out and puts back the plain caption.
+            window.showNormal();
+            QTRY_VERIFY(!window.isMinimized());
+            QCOMPARE(window.windowTitle(), QStringLiteral("Kestrim"));
+            QCOMPARE(window.size(), createdSize());
+        });
+    }
+
+    void sizeWithoutPosition_centresTheCreatedSizeFirst()
+    {
+        writeConfig("[Window]\nWidth=9000\nHeight=7500\n");
+        run([](fMain &window) {
+            QTRY_COMPARE(window.frameGeometry().size(), QSize(600, 500));
+            const QSize screen = screenSize();
+            QCOMPARE(window.frameGeometry().left(), Units::toPixels((screen.width() * 15 - 7485) / 2.0));
+            QCOMPARE(window.frameGeometry().top(), Units::toPixels((screen.height() * 15 - 5490) / 2.0));
+        });
+    }
+
+    void badStoredValue_endsStartUpWithoutWriting_data()
+    {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("state out of range") << QByteArray("[Window]\nState=7\n") << QStringLiteral("State");
+        QTest::newRow("state not a number") << QByteArray("[Window]\nState=max\n") << QStringLiteral("State");
+        QTest::newRow("state fraction") << QByteArray("[Window]\nState=1.5\n") << QStringLiteral("State");
+        QTest::newRow("left not a number") << QByteArray("[Window]\nLeft=abc\n") << QStringLiteral("Left");
+        QTest::newRow("top empty") << QByteArray("[Window]\nTop=\n") << QStringLiteral("Top");
+        QTest::newRow("width infinite") << QByteArray("[Window]\nWidth=1e999\n") << QStringLiteral("Width");
+        QTest::newRow("height with comma") << QByteArray("[Window]\nHeight=1,5\n") << QStringLiteral("Height");
+        QTest::newRow("stage count") << QByteArray("[Stages]\nCount=abc\n") << QStringLiteral("Count");
+        QTest::newRow("sound switch") << QByteArray("[Sound]\nEnabled=maybe\n") << QStringLiteral("Enabled");
+    }
+
+    void badStoredValue_endsStartUpWithoutWriting()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(QString, key);
+        writeConfig(config);
+        {
+            RealStorePlatform fakes;
+            Program program(fakes.platform());
+            QVERIFY(!program.Main());
+            QCOMPARE(fakes.messages.shown.size(), std::size_t(1));
+            const auto &box = fakes.messages.shown.front();
+            QVERIFY(box.critical);
+            QCOMPARE(box.title, QStringLiteral("Kestrim"));
+            QVERIFY2(box.text.contains(key), qPrintable(box.text));
+            QVERIFY2(box.text.contains(QStringLiteral("Kestrim.conf")), qPrintable(box.text));
+            QVERIFY(!program.MainWindow() || !program.MainWindow()->isVisible());
+        }
+        QCOMPARE(readConfig(), config);
+    }
+
+    void everyWayOut_writesThePlacementOnceAndEndsWithTheDialogHidden_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("exit button") << QStringLiteral("exit");
+        QTest::newRow("alt+f4") << QStringLiteral("altf4");
+        QTest::newRow("close box") << QStringLiteral("close");
+    }
+
+    void everyWayOut_writesThePlacementOnceAndEndsWithTheDialogHidden()
+    {
+        QFETCH(QString, way);
+        FakePlatform fakes;
+        Program program(fakes.platform());
+        QVERIFY(program.Main());
+        fMain &window = *program.MainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        // Open the options dialog once and cancel it, so it exists, hidden.
+        QTimer::singleShot(0, program.OptionDialog(), [&] { program.OptionDialog()->reject(); });
+        window.button(QStringLiteral("Option"))->trigger();
+        QVERIFY(!program.OptionDialog()->isVisible());
+
+        const int writesBefore = fakes.store.writes;
+        if (way == QLatin1String("exit"))
+            window.button(QStringLiteral("Exit"))->trigger();
+        else if (way == QLatin1String("altf4"))
+            QTest::keyClick(&window, Qt::Key_F4, Qt::AltModifier);
+        else
+            window.close();
+        QCOMPARE(fakes.store.writes - writesBefore, 5);
+        QVERIFY(!window.isVisible());
+        QVERIFY(!program.OptionDialog()->isVisible());
+        QVERIFY(allHidden());
+    }
+
+private:
+    static QMargins frameMargins(const QWidget &window)
+    {
+        const QRect frame = window.frameGeometry(), client = window.geometry();
+        return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                frame.bottom() - client.bottom()};
+    }
+    static bool allHidden()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible())
+                return false;
+        }
+        return true;
+    }
+};
+
+QTEST_MAIN(TestLifecycle)
+#include "tst_lifecycle.moc"
