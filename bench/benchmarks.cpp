@@ -1,0 +1,418 @@
+// Micro-benchmarks of the work the program does while a talk runs and when it starts or saves.
+//
+// Runs offscreen with its own empty settings folder. Besides the times, the tick benchmarks report how
+// many allocations and view calls one tick makes; a tick within the same second must make none, and the
+// benchmark fails (error instead of a time) if it does.
+#include "clock/clockengine.h"
+#include "clock/clockview.h"
+#include "mainwindow/labellayout.h"
+#include "mainwindow/mainwindow.h"
+#include "platform/qsettingsstore.h"
+#include "settings/persistence.h"
+#include "support/allocationcount.h"
+#include "support/fakes.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTemporaryDir>
+
+#include <array>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+// Counts what the engine asks of its view; a counted call is a widget write in the real window.
+class CountingView final : public ClockView
+{
+public:
+    void setCommandButtons(bool, bool, bool, bool) override { ++calls; }
+    void setDigitsEnabled(bool) override { ++calls; }
+    void SetStatusText(const QString &) override { ++calls; }
+    void ShowTime(std::int32_t seconds) override
+    {
+        ++calls;
+        benchmark::DoNotOptimize(seconds);
+    }
+    void SetColors(Colour, Colour) override { ++calls; }
+    void ShowInfo() override { ++calls; }
+
+    std::uint64_t calls = 0;
+};
+
+// The fake player keeps every path; over millions of stage ends that would be the cost measured.
+class SilentSoundPlayer final : public SoundPlayer
+{
+public:
+    void play(const QString &path) override { benchmark::DoNotOptimize(path.size()); }
+};
+
+const QString ProgramFolder = QStringLiteral("/opt/kestrim");
+
+// Stages of one second each with colours of their own, so every new second ends a stage.
+ClockSetting oneSecondStages()
+{
+    ClockSetting setting = DefaultClockSetting(ProgramFolder);
+    for (std::int32_t n = 1; n <= setting.Count(); ++n) {
+        setting.stage(n).Seconds = 1;
+        setting.stage(n).BackColor = 0x10 * n;
+        setting.stage(n).ForeColor = 0xFFFFFF - 0x10 * n;
+    }
+    return setting;
+}
+
+ClockSetting manyStages(std::int32_t count)
+{
+    ClockSetting setting = DefaultClockSetting(ProgramFolder);
+    setting.Stages.resize(static_cast<std::size_t>(count));
+    for (std::int32_t n = 1; n <= count; ++n) {
+        StageSetting &stage = setting.stage(n);
+        stage.BackColor = n * 7919;
+        stage.ForeColor = 0xFFFFFF - n;
+        stage.Seconds = 60 + n;
+        stage.SoundFile = QStringLiteral("/home/speaker/Sounds/Stage %1 bell.wav").arg(n);
+        stage.Description = QStringLiteral("Stage number %1 of the talk").arg(n);
+    }
+    return setting;
+}
+
+// The real main window with fake ticks and sound, shown offscreen and loaded like at start-up.
+struct Window
+{
+    explicit Window(ClockSetting setting = DefaultClockSetting(ProgramFolder))
+        : model(std::move(setting))
+        , platform{store, ticks, sound, colors, files, messages, ProgramFolder}
+        , window(std::make_unique<fMain>(model, platform))
+    {
+        window->Form_Load();
+        window->showPlaced();
+        QCoreApplication::processEvents();
+    }
+
+    MapStore store;
+    FakeTickCounter ticks{1000};
+    SilentSoundPlayer sound;
+    FakeColorChooser colors;
+    FakeFileChooser files;
+    FakeMessageBoxes messages;
+    SettingsModel model;
+    Platform platform;
+    std::unique_ptr<fMain> window;
+};
+
+// Keeps fMain::resizeEvent from running, while the window's own layout still moves the toolbar, the
+// central area and the status bar: the benchmark then times ResizeLabels alone against the new size.
+class SwallowResize final : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Resize; }
+};
+
+// Window sizes (pixels) that take both the width-limited and the height-limited branch and give the
+// digits a new font size every time.
+constexpr std::array<QSize, 6> DragSizes = {QSize(500, 366),  QSize(900, 380), QSize(480, 720),
+                                            QSize(1280, 800), QSize(640, 480), QSize(800, 1000)};
+
+using Clock = std::chrono::steady_clock;
+
+void BM_ResizeLabels_NewSize(benchmark::State &state)
+{
+    Window w;
+    SwallowResize swallow;
+    w.window->installEventFilter(&swallow);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        w.window->resize(DragSizes[i++ % DragSizes.size()]);
+        const auto begin = Clock::now();
+        w.window->ResizeLabels();
+        const auto end = Clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(end - begin).count());
+        // Label updates and layout requests are posted; deliver them outside the timed part.
+        if (i % 64 == 0)
+            QCoreApplication::processEvents();
+    }
+    w.window->removeEventFilter(&swallow);
+}
+BENCHMARK(BM_ResizeLabels_NewSize)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_ResizeLabels_SameSize(benchmark::State &state)
+{
+    Window w;
+    for (auto _ : state)
+        w.window->ResizeLabels();
+}
+BENCHMARK(BM_ResizeLabels_SameSize)->Unit(benchmark::kMicrosecond);
+
+// A whole interactive resize step: Qt's own layout of the main window plus ResizeLabels.
+void BM_WindowResize_Drag(benchmark::State &state)
+{
+    Window w;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        w.window->resize(DragSizes[i++ % DragSizes.size()]);
+        if (i % 64 == 0) {
+            state.PauseTiming();
+            QCoreApplication::processEvents();
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_WindowResize_Drag)->Unit(benchmark::kMicrosecond);
+
+void BM_LayoutLabels(benchmark::State &state)
+{
+    LabelLayoutInput in;
+    in.toolbarHeight = 420;
+    in.statusBarHeight = 345;
+    in.digitAspect = 0.52f;
+    in.secondsScale = 0.4f;
+    in.fontScale = 0.0434f;
+    in.twipsPerPixel = 15;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const QSize size = DragSizes[i++ % DragSizes.size()];
+        in.clientWidth = static_cast<float>(size.width() * 15);
+        in.clientHeight = static_cast<float>(size.height() * 15);
+        benchmark::DoNotOptimize(layoutLabels(in));
+    }
+}
+BENCHMARK(BM_LayoutLabels);
+
+// Reports allocations and view calls per tick; when the ticks had to be free, any of either fails the benchmark.
+void reportCosts(benchmark::State &state, std::uint64_t allocations, std::optional<std::uint64_t> viewCalls,
+                 bool mustBeFree)
+{
+    const auto iterations = static_cast<double>(state.iterations());
+    state.counters["allocs/tick"] = static_cast<double>(allocations) / iterations;
+    if (viewCalls)
+        state.counters["viewcalls/tick"] = static_cast<double>(*viewCalls) / iterations;
+    if (mustBeFree && (allocations != 0 || viewCalls.value_or(0) != 0)) {
+        const std::string message = "a tick within the same second allocated " + std::to_string(allocations) +
+                                    " times and made " + std::to_string(viewCalls.value_or(0)) + " view calls";
+        state.SkipWithError(message.c_str());
+    }
+}
+
+void BM_EngineTick_SameSecond(benchmark::State &state)
+{
+    const ClockSetting setting = DefaultClockSetting(ProgramFolder);
+    CountingView view;
+    FakeTickCounter ticks(1000);
+    SilentSoundPlayer sound;
+    ClockEngine engine(setting, view, ticks, sound);
+    engine.ClearTimer();
+    engine.StartClock();
+    ticks.advance(1500);
+    engine.Timer_Timer(); // shows second 1; every tick below stays within it
+    const std::uint64_t callsBefore = view.calls;
+    const std::uint64_t allocationsBefore = AllocationCount::total();
+    for (auto _ : state)
+        engine.Timer_Timer();
+    reportCosts(state, AllocationCount::total() - allocationsBefore, view.calls - callsBefore, true);
+}
+BENCHMARK(BM_EngineTick_SameSecond);
+
+void BM_EngineTick_NewSecond(benchmark::State &state)
+{
+    const ClockSetting setting = DefaultClockSetting(ProgramFolder);
+    CountingView view;
+    FakeTickCounter ticks(1000);
+    SilentSoundPlayer sound;
+    ClockEngine engine(setting, view, ticks, sound);
+    engine.ClearTimer();
+    engine.StartClock();
+    // Stage 1 lasts 900 s; restart well before its end so that no stage changes here.
+    std::int64_t shown = 0;
+    const std::uint64_t callsBefore = view.calls;
+    const std::uint64_t allocationsBefore = AllocationCount::total();
+    for (auto _ : state) {
+        if (++shown == 800) {
+            state.PauseTiming();
+            engine.ClearTimer();
+            engine.StartClock();
+            shown = 1;
+            state.ResumeTiming();
+        }
+        ticks.advance(1000);
+        engine.Timer_Timer();
+    }
+    reportCosts(state, AllocationCount::total() - allocationsBefore, view.calls - callsBefore, false);
+}
+BENCHMARK(BM_EngineTick_NewSecond);
+
+void BM_EngineTick_StageChange(benchmark::State &state)
+{
+    const ClockSetting setting = oneSecondStages();
+    CountingView view;
+    FakeTickCounter ticks(1000);
+    SilentSoundPlayer sound;
+    ClockEngine engine(setting, view, ticks, sound);
+    engine.ClearTimer();
+    engine.StartClock();
+    for (auto _ : state) {
+        ticks.advance(1000);
+        engine.Timer_Timer();
+    }
+}
+BENCHMARK(BM_EngineTick_StageChange);
+
+// The same three ticks on the real window: what the 100 ms timer costs the program.
+void BM_WindowTick_SameSecond(benchmark::State &state)
+{
+    Window w;
+    ClockEngine &clock = w.window->clock();
+    clock.StartClock();
+    w.ticks.advance(1500);
+    clock.Timer_Timer();
+    QCoreApplication::processEvents();
+    const QString minutes = w.window->findChild<QLabel *>(QStringLiteral("lblMin"))->text();
+    const QString seconds = w.window->findChild<QLabel *>(QStringLiteral("lblSec"))->text();
+    const QString status = w.window->statusText();
+    const std::uint64_t allocationsBefore = AllocationCount::total();
+    for (auto _ : state)
+        clock.Timer_Timer();
+    const std::uint64_t allocations = AllocationCount::total() - allocationsBefore;
+    const bool unchanged = w.window->findChild<QLabel *>(QStringLiteral("lblMin"))->text() == minutes &&
+                           w.window->findChild<QLabel *>(QStringLiteral("lblSec"))->text() == seconds &&
+                           w.window->statusText() == status;
+    reportCosts(state, allocations, std::nullopt, true);
+    if (!unchanged)
+        state.SkipWithError("a tick within the same second changed what the window shows");
+}
+BENCHMARK(BM_WindowTick_SameSecond);
+
+void BM_WindowTick_NewSecond(benchmark::State &state)
+{
+    Window w;
+    ClockEngine &clock = w.window->clock();
+    clock.StartClock();
+    std::int64_t shown = 0;
+    for (auto _ : state) {
+        if (++shown == 800) {
+            state.PauseTiming();
+            clock.ClearTimer();
+            clock.StartClock();
+            QCoreApplication::processEvents();
+            shown = 1;
+            state.ResumeTiming();
+        }
+        w.ticks.advance(1000);
+        clock.Timer_Timer();
+    }
+}
+BENCHMARK(BM_WindowTick_NewSecond)->Unit(benchmark::kMicrosecond);
+
+void BM_WindowTick_StageChange(benchmark::State &state)
+{
+    Window w(oneSecondStages());
+    ClockEngine &clock = w.window->clock();
+    clock.StartClock();
+    std::int64_t i = 0;
+    for (auto _ : state) {
+        w.ticks.advance(1000);
+        clock.Timer_Timer();
+        if (++i % 256 == 0) {
+            state.PauseTiming();
+            QCoreApplication::processEvents();
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_WindowTick_StageChange)->Unit(benchmark::kMicrosecond);
+
+// Loading and saving through the real settings file in the benchmark's own XDG_CONFIG_HOME.
+QString settingsFile()
+{
+    const QSettingsStore store;
+    return store.location();
+}
+
+// Replaces the settings file with exactly `setting`: no keys of an earlier, larger configuration stay.
+void storeOnly(const ClockSetting &setting)
+{
+    QFile::remove(settingsFile());
+    QSettingsStore store;
+    SaveClockSetting(setting, store);
+    if (const std::optional<QString> failure = store.sync())
+        std::fprintf(stderr, "kestrim_bench: %s\n", qPrintable(*failure));
+}
+
+ClockSetting benchSetting(std::int64_t count)
+{
+    return count == 4 ? DefaultClockSetting(ProgramFolder) : manyStages(static_cast<std::int32_t>(count));
+}
+
+// A fresh store per load, like a start of the program. Qt keeps parsed settings files in memory while
+// the file is unchanged; moving its time stamp between loads makes each one read and parse the file.
+void BM_LoadClockSetting(benchmark::State &state)
+{
+    const ClockSetting expected = benchSetting(state.range(0));
+    storeOnly(expected);
+    QFile file(settingsFile());
+    const QDateTime stamp = QFileInfo(file).lastModified();
+    std::int64_t i = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        file.open(QIODevice::ReadWrite);
+        file.setFileTime(stamp.addSecs(++i % 2), QFileDevice::FileModificationTime);
+        file.close();
+        state.ResumeTiming();
+        const QSettingsStore store;
+        ClockSetting loaded;
+        LoadClockSetting(loaded, store, ProgramFolder);
+        benchmark::DoNotOptimize(loaded.Stages.data());
+        if (loaded != expected) {
+            state.SkipWithError("the loaded configuration differs from the one saved");
+            break;
+        }
+    }
+    state.counters["file_bytes"] = static_cast<double>(QFileInfo(file).size());
+}
+BENCHMARK(BM_LoadClockSetting)->Arg(4)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+// "Save setting as default": every key written and the file replaced on disk.
+void BM_SaveClockSetting(benchmark::State &state)
+{
+    const ClockSetting setting = benchSetting(state.range(0));
+    storeOnly(setting);
+    QSettingsStore store;
+    for (auto _ : state) {
+        SaveClockSetting(setting, store);
+        if (const std::optional<QString> failure = store.sync()) {
+            state.SkipWithError(qPrintable(*failure));
+            break;
+        }
+    }
+}
+BENCHMARK(BM_SaveClockSetting)->Arg(4)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Never the user's settings, never a real screen.
+    QTemporaryDir configHome;
+    if (!configHome.isValid()) {
+        std::fprintf(stderr, "kestrim_bench: cannot make a temporary settings folder\n");
+        return 1;
+    }
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
