@@ -20,9 +20,12 @@ std::optional<bool> parseBool(const QString &text);
 QString formatBool(bool value);
 
 // A decimal number (optional sign, digits, optional "." fraction, optional exponent), blanks around
-// allowed, finite and within the range of a 32-bit float.
+// allowed, finite and within the range of a 32-bit float. A value closer to zero than the smallest float
+// reads as zero, the nearest float there is.
 std::optional<float> parseFloat(const QString &text);
 // The shortest text that reads back to the same float; whole numbers without a decimal point ("7485").
+// Not-a-number is written as "0" and an infinity as the largest float of its sign, so that whatever is
+// written can be read back.
 QString formatFloat(float value);
 
 } // namespace StoredText

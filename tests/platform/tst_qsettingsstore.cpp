@@ -1,0 +1,349 @@
+#include "platform/qsettingsstore.h"
+#include "settings/persistence.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// Every test case gets a folder of its own as the per-user configuration folder, so no case sees another's
+// file (Qt caches parsed files by path) and none can touch the user's real settings.
+class QSettingsStoreTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void writtenTexts_readBackExactlyFromTheFile_data();
+    void writtenTexts_readBackExactlyFromTheFile();
+    void handEditedValue_readsAsTheTextInTheFile_data();
+    void handEditedValue_readsAsTheTextInTheFile();
+    void fileReader_agreesWithQSettingsOnPlainValues_data();
+    void fileReader_agreesWithQSettingsOnPlainValues();
+    void missingValues_giveTheDefault();
+    void configurationRoundTrip_throughTheRealFile();
+
+    void folderCannotBeMade_syncReportsAndRetries();
+    void readOnlyFileOrFolder_syncReportsAndFileIsUntouched_data();
+    void readOnlyFileOrFolder_syncReportsAndFileIsUntouched();
+    void malformedFile_reportedOnce();
+
+private:
+    // Points the store at a fresh configuration folder and returns the path of its "Kestrim" file.
+    QString useFreshFolder();
+    QString writeFile(const QByteArray &contents);
+    static QByteArray contents(const QString &path);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::vector<std::unique_ptr<QTemporaryDir>> extraDirs_;
+};
+
+void QSettingsStoreTest::init()
+{
+    extraDirs_.clear();
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_->path());
+}
+
+QString QSettingsStoreTest::useFreshFolder()
+{
+    auto dir = std::make_unique<QTemporaryDir>();
+    const QString path = dir->path();
+    extraDirs_.push_back(std::move(dir));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
+    return path + QStringLiteral("/Kestrim/Kestrim.conf");
+}
+
+QString QSettingsStoreTest::writeFile(const QByteArray &data)
+{
+    const QString path = dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"));
+    QDir().mkpath(dir_->filePath(QStringLiteral("Kestrim")));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) {
+        qFatal("cannot write the test's settings file");
+    }
+    return path;
+}
+
+QByteArray QSettingsStoreTest::contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+void QSettingsStoreTest::writtenTexts_readBackExactlyFromTheFile_data()
+{
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("plain") << "Presentation";
+    QTest::newRow("empty") << "";
+    QTest::newRow("blanks around") << "  Over Time  ";
+    QTest::newRow("tabs and line breaks") << "\tone\ntwo\r\n";
+    QTest::newRow("windows path") << "C:\\Talks\\Sound1.wav";
+    QTest::newRow("trailing backslash") << "C:\\Talks\\";
+    QTest::newRow("commas") << "Questions, answers, more";
+    QTest::newRow("quotes") << "\"quoted\" and \"more";
+    QTest::newRow("comment characters") << "#1 ; not a comment";
+    QTest::newRow("equals signs") << "a=b==c";
+    QTest::newRow("at sign") << "@Size(1 2)";
+    QTest::newRow("escape-like") << "\\x41 \\101 \\n";
+    QTest::newRow("non-ASCII") << QStringLiteral("Diskussion über Fragen — 質疑応答 🎤");
+    QTest::newRow("control characters") << QStringLiteral("a\x01") + QChar(0) + QStringLiteral("7b");
+    QTest::newRow("brackets") << "[Stages]";
+}
+
+void QSettingsStoreTest::writtenTexts_readBackExactlyFromTheFile()
+{
+    QFETCH(QString, text);
+
+    const QString file = dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"));
+    {
+        QSettingsStore store;
+        store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description1"), text);
+        QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description1"),
+                            QStringLiteral("none")),
+                 text);
+        QCOMPARE(store.sync(), std::nullopt);
+        QCOMPARE(store.location(), file);
+    }
+    const QByteArray data = contents(file);
+    QCOMPARE(IniText::findValue(data, u"Stages", u"Description1"), std::optional<QString>(text));
+
+    // A path Qt has not seen, so the text comes from the bytes and not from a cache.
+    const QString copy = useFreshFolder();
+    QDir().mkpath(QFileInfo(copy).path());
+    QVERIFY(QFile::copy(file, copy));
+    const QSettingsStore reader;
+    QCOMPARE(reader.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description1"),
+                         QStringLiteral("none")),
+             text);
+}
+
+void QSettingsStoreTest::handEditedValue_readsAsTheTextInTheFile_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("comma list") << QByteArray("Questions, answers") << "Questions, answers";
+    QTest::newRow("comma without blank") << QByteArray("a,b") << "a,b";
+    QTest::newRow("trailing comma") << QByteArray("a,") << "a,";
+    QTest::newRow("only commas") << QByteArray(" , ") << ",";
+    QTest::newRow("blanks around a list") << QByteArray("  a , b  ") << "a , b";
+    QTest::newRow("quoted items") << QByteArray("\"a \", \"b\"") << "a , b";
+    QTest::newRow("list with escapes") << QByteArray("C:\\\\Talks\\\\a, b.wav") << "C:\\Talks\\a, b.wav";
+    QTest::newRow("list and comment") << QByteArray("a, b ; note") << "a, b";
+    QTest::newRow("non-ASCII list") << QByteArray("caf\xc3\xa9, th\xc3\xa9") << QStringLiteral("café, thé");
+    QTest::newRow("typed value") << QByteArray("@Size(1 2)") << "@Size(1 2)";
+    QTest::newRow("invalid marker") << QByteArray("@Invalid()") << "@Invalid()";
+    QTest::newRow("byte array") << QByteArray("@ByteArray(xyz)") << "@ByteArray(xyz)";
+    QTest::newRow("plain") << QByteArray("Presentation") << "Presentation";
+    QTest::newRow("quoted blanks") << QByteArray("\"  padded  \"") << "  padded  ";
+}
+
+void QSettingsStoreTest::handEditedValue_readsAsTheTextInTheFile()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, text);
+
+    writeFile("; edited by hand\n[Stages]\nCount=5\nDescription5=" + line + "\n[Font]\nName=Arial\n");
+    const QSettingsStore store;
+    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description5"),
+                        QStringLiteral("none")),
+             text);
+    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Font"), QStringLiteral("Name"), QString()),
+             QStringLiteral("Arial"));
+}
+
+void QSettingsStoreTest::fileReader_agreesWithQSettingsOnPlainValues_data()
+{
+    QTest::addColumn<QByteArray>("file");
+
+    // Values that QSettings itself reads as one text: there the fallback reader must give the same text.
+    const QList<QByteArray> values = {
+        "plain",
+        "  blanks around  ",
+        "\"quoted\"",
+        "\"a\"  b",
+        "a \\\n  b",
+        "\\x41\\101\\q",
+        "\\x",
+        "\\x4",
+        "tab\\there",
+        "C:\\Sounds\\Bell.wav",
+        "x ; comment",
+        "\"semi;colon\"",
+        "\"two\nlines\"",
+        "caf\xc3\xa9",
+        "\\\"",
+        "a  \\",
+        "\"\"",
+        "\" \"",
+        "=eq",
+        "a=b",
+        "trail \\t ",
+        "\\0\\x35",
+        "\\101\\",
+        "\"open",
+        "\\\r\nnext",
+    };
+    for (const QByteArray &value : values) {
+        QByteArray name = value;
+        name.replace('\n', "\\n").replace('\r', "\\r");
+        QTest::newRow(name.constData()) << "[Stages]\nKey=" + value + "\nOther=1\n";
+    }
+    QTest::newRow("key with blanks") << QByteArray("[Stages]\n  Key  =  v\n");
+    QTest::newRow("later line wins") << QByteArray("[Stages]\nKey=first\nKey=second\n");
+    QTest::newRow("section repeated") << QByteArray("[Stages]\nKey=first\n[Font]\nKey=x\n[Stages]\nKey=again\n");
+    QTest::newRow("escaped section name") << QByteArray("[St%61ges]\nKey=v\n");
+    QTest::newRow("escaped key") << QByteArray("[Stages]\n%4Bey=v\n");
+    QTest::newRow("comment lines") << QByteArray(";c\n[Stages]\n ; Key=no\nKey=yes\n");
+    QTest::newRow("carriage returns") << QByteArray("[Stages]\r\nKey=v \r\n");
+}
+
+void QSettingsStoreTest::fileReader_agreesWithQSettingsOnPlainValues()
+{
+    QFETCH(QByteArray, file);
+
+    const QString path = writeFile(file);
+    QSettings settings(path, QSettings::IniFormat);
+    const QVariant value = settings.value(QStringLiteral("Stages/Key"));
+    QCOMPARE(value.typeId(), QMetaType::QString);
+    QCOMPARE(IniText::findValue(file, u"Stages", u"Key"), std::optional<QString>(value.toString()));
+}
+
+void QSettingsStoreTest::missingValues_giveTheDefault()
+{
+    writeFile("[Stages]\nCount=6\n");
+    QSettingsStore store;
+    const QString fallback = QStringLiteral("fallback");
+    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), fallback),
+             QStringLiteral("6"));
+    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("count"), fallback),
+             fallback);
+    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Font"), QStringLiteral("Name"), fallback), fallback);
+    QCOMPARE(store.read(QStringLiteral("Other"), QStringLiteral("Stages"), QStringLiteral("Count"), fallback),
+             fallback);
+
+    // Another application name is another file; the program's own file is left alone.
+    store.write(QStringLiteral("Other"), QStringLiteral("Stages"), QStringLiteral("Count"), QStringLiteral("2"));
+    QCOMPARE(store.sync(), std::nullopt);
+    QCOMPARE(contents(dir_->filePath(QStringLiteral("Other/Other.conf"))), QByteArray("[Stages]\nCount=2\n"));
+    QCOMPARE(contents(dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"))), QByteArray("[Stages]\nCount=6\n"));
+}
+
+void QSettingsStoreTest::configurationRoundTrip_throughTheRealFile()
+{
+    ClockSetting original = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
+    original.Stages.resize(5);
+    original.stage(1).SoundFile = QStringLiteral("/home/ann/Talk sounds/bell, \"loud\" #1.wav");
+    original.stage(2).Description = QStringLiteral(" Fazit = Schluss; \\ Ende ");
+    original.stage(5) = {0xABCDEF, -1, 120, QStringLiteral("C:\\Sounds\\"), QStringLiteral("Fragen über Fragen")};
+    original.Font = {QStringLiteral("DejaVu Sans"), false, true};
+    original.SoundEnabled = false;
+
+    const QString file = dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"));
+    {
+        QSettingsStore store;
+        SaveClockSetting(original, store);
+        QCOMPARE(store.sync(), std::nullopt);
+    }
+    QCOMPARE(IniText::findValue(contents(file), u"Sound", u"Enabled"), std::optional<QString>(QStringLiteral("False")));
+
+    const QString copy = useFreshFolder();
+    QDir().mkpath(QFileInfo(copy).path());
+    QVERIFY(QFile::copy(file, copy));
+    const QSettingsStore store;
+    ClockSetting loaded;
+    LoadClockSetting(loaded, store, QStringLiteral("/moved/elsewhere"));
+    QCOMPARE(loaded, original);
+}
+
+void QSettingsStoreTest::folderCannotBeMade_syncReportsAndRetries()
+{
+    // A plain file where the settings folder belongs: no user, not even root, can write the settings.
+    const QString blocker = dir_->filePath(QStringLiteral("Kestrim"));
+    {
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QSettingsStore store;
+    const QString path = store.location();
+    store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QStringLiteral("5"));
+    // Qt also tries to write from the event loop; that failure must neither hide this one nor outlive it.
+    QCoreApplication::sendPostedEvents();
+
+    const std::optional<QString> failure = store.sync();
+    QVERIFY(failure.has_value());
+    QVERIFY2(failure->contains(path), qPrintable(*failure));
+    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QString()),
+             QStringLiteral("5"));
+
+    // Once the way is clear the value written before is saved, and the old failure is not reported again.
+    QVERIFY(QFile::remove(blocker));
+    QCOMPARE(store.sync(), std::nullopt);
+    QCOMPARE(IniText::findValue(contents(path), u"Stages", u"Count"), std::optional<QString>(QStringLiteral("5")));
+}
+
+void QSettingsStoreTest::readOnlyFileOrFolder_syncReportsAndFileIsUntouched_data()
+{
+    QTest::addColumn<bool>("lockFolder");
+    QTest::newRow("read-only file") << false;
+    QTest::newRow("read-only folder") << true;
+}
+
+void QSettingsStoreTest::readOnlyFileOrFolder_syncReportsAndFileIsUntouched()
+{
+    QFETCH(bool, lockFolder);
+
+    const QByteArray before = "[Stages]\nCount=6\nDescription5=Questions\n";
+    const QString path = writeFile(before);
+    const QString folder = QFileInfo(path).path();
+    const QFileDevice::Permissions readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+    QVERIFY(QFile::setPermissions(lockFolder ? folder : path, readOnly));
+    const auto unlock = qScopeGuard([&] {
+        QFile::setPermissions(folder, readOnly | QFileDevice::WriteOwner);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    });
+    const bool bypassed = lockFolder ? QFileInfo(folder).isWritable() : QFileInfo(path).isWritable();
+    if (bypassed) {
+        QSKIP("This user is not bound by file permissions (root); the case needs an ordinary user.");
+    }
+
+    QSettingsStore store;
+    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QString()),
+             QStringLiteral("6"));
+    store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QStringLiteral("2"));
+    const std::optional<QString> failure = store.sync();
+    QVERIFY(failure.has_value());
+    QVERIFY2(failure->contains(path), qPrintable(*failure));
+    QCOMPARE(contents(path), before);
+    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description5"), QString()),
+             QStringLiteral("Questions"));
+}
+
+void QSettingsStoreTest::malformedFile_reportedOnce()
+{
+    const QString path = writeFile("[Stages\nCount=6\n");
+    QSettingsStore store;
+    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QString()),
+             QStringLiteral("6"));
+    store.write(QStringLiteral("Kestrim"), QStringLiteral("Font"), QStringLiteral("Bold"), QStringLiteral("True"));
+    const std::optional<QString> failure = store.sync();
+    QVERIFY(failure.has_value());
+    QVERIFY2(failure->contains(path), qPrintable(*failure));
+    // The file is well-formed after the rewrite; a further save is not a failure.
+    QCOMPARE(store.sync(), std::nullopt);
+    QCOMPARE(IniText::findValue(contents(path), u"Font", u"Bold"), std::optional<QString>(QStringLiteral("True")));
+    QCOMPARE(IniText::findValue(contents(path), u"Stages", u"Count"), std::optional<QString>(QStringLiteral("6")));
+}
+
+QTEST_GUILESS_MAIN(QSettingsStoreTest)
+#include "tst_qsettingsstore.moc"
