@@ -126,9 +126,10 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
     lblMin = makeLabel(client, "lblMin", QStringLiteral("00"), arial(72, true), {150, 600, 1665, 1725});
     for (QLabel *digits : {lblMin, lblSec})
         digits->setAutoFillBackground(true);
-    lblInfo->setAccessibleName(QStringLiteral("Stages"));
-    lblMin->setAccessibleName(QStringLiteral("Minutes"));
-    lblSec->setAccessibleName(QStringLiteral("Seconds"));
+    // Screen readers read the labels' own texts; the descriptions say which number is which.
+    lblMin->setAccessibleDescription(QStringLiteral("Minutes"));
+    lblSec->setAccessibleDescription(QStringLiteral("Seconds"));
+    lblInfo->setAccessibleDescription(QStringLiteral("Stages"));
 
     resize(Units::toPixels(CreatedClientWidth), Units::toPixels(CreatedClientHeight));
 }

@@ -4,6 +4,7 @@
 #include "settings/persistence.h"
 #include "support/fakes.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QLabel>
 #include <QStatusBar>
@@ -335,6 +336,29 @@ private slots:
         const QFontMetricsF metrics(label("lblMin")->font());
         QVERIFY2(std::abs(metrics.height() - m.height()) <= m.height() * 0.03,
                  qPrintable(QString::number(metrics.height()) + QStringLiteral(" vs ") + QString::number(m.height())));
+    }
+
+    void screenReader_namesButtonsAndReadsTheTexts()
+    {
+        open();
+        auto *toolbar = window->findChild<QToolBar *>(QStringLiteral("Toolbar"));
+        for (QAction *action : toolbar->actions()) {
+            if (action->isSeparator())
+                continue;
+            QAccessibleInterface *button = QAccessible::queryAccessibleInterface(toolbar->widgetForAction(action));
+            QVERIFY(button);
+            QCOMPARE(button->text(QAccessible::Name), action->toolTip());
+        }
+        const auto name = [](QWidget *widget) {
+            return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        };
+        press(Qt::Key_Space);
+        after(61000);
+        QCOMPARE(name(label("lblMin")), QStringLiteral("01"));
+        QCOMPARE(name(label("lblSec")), QStringLiteral("01"));
+        QCOMPARE(name(window->findChild<QLabel *>(QStringLiteral("StatusText"))),
+                 QStringLiteral("Clocking for Presentation. Hit [SPACE] key to pause."));
+        QVERIFY(name(label("lblInfo")).startsWith(QStringLiteral("15' for Presentation")));
     }
 
     void exit_writesPlacementOnceAndCloses()
