@@ -1,6 +1,5 @@
 #include "platform/icons.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
@@ -12,9 +11,13 @@ namespace {
 
 constexpr std::array<int, 7> iconSizes{16, 24, 32, 48, 64, 128, 256};
 
-// Renders every size once. Painting through QSvgRenderer ourselves rather than handing the file to QIcon
-// keeps the result identical whether or not Qt's SVG icon-engine plugin is found at run time.
-QIcon renderIcon(const QString &resourcePath)
+// A 16 px toolbar picture needs no more than 64 px even at four times scale; the large sizes would only
+// add to start-up time.
+constexpr int largestToolbarSize = 64;
+
+// Renders every size up to `largest` once. Painting through QSvgRenderer ourselves rather than handing the
+// file to QIcon keeps the result identical whether or not Qt's SVG icon-engine plugin is found at run time.
+QIcon renderIcon(const QString &resourcePath, int largest)
 {
     QSvgRenderer renderer(resourcePath);
     if (!renderer.isValid()) {
@@ -22,6 +25,9 @@ QIcon renderIcon(const QString &resourcePath)
     }
     QIcon icon;
     for (const int size : iconSizes) {
+        if (size > largest) {
+            break;
+        }
         QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);
@@ -51,10 +57,10 @@ QString toolbarIconPath(const QString &key)
 QIcon toolbarIcon(const QString &key)
 {
     const QString path = toolbarIconPath(key);
-    return path.isEmpty() ? QIcon() : renderIcon(path);
+    return path.isEmpty() ? QIcon() : renderIcon(path, largestToolbarSize);
 }
 
 QIcon applicationIcon()
 {
-    return renderIcon(QStringLiteral(":/icons/kestrim.svg"));
+    return renderIcon(QStringLiteral(":/icons/kestrim.svg"), iconSizes.back());
 }
