@@ -291,6 +291,20 @@ void fOpt::buildControls()
     lblSample->setAutoFillBackground(true);
     place(lblSample, 60, 360, 1935, 435);
 
+    // Names for screen readers where no caption says what a control is.
+    txtStage->setAccessibleName(QStringLiteral("Stage#"));
+    vscStage->bar()->setAccessibleName(QStringLiteral("Stage#"));
+    txtDesc->setAccessibleName(QStringLiteral("Description"));
+    const char *unitName[2] = {"Minutes", "Seconds"};
+    for (int i = 0; i < 2; ++i) {
+        txtDuration[i]->setAccessibleName(QLatin1String(unitName[i]));
+        vscDuration[i]->bar()->setAccessibleName(QLatin1String(unitName[i]));
+        cmdColor[i]->setAccessibleName(lblColor[i]->text());
+    }
+    txtSound->setAccessibleName(QStringLiteral("Sound File"));
+    cmdSound->setAccessibleName(cmdSound->toolTip());
+    cboFont->setAccessibleName(QStringLiteral("Font"));
+
     // Keyboard order of the original form, whatever the order of creation.
     QWidget *const order[] = {cmdSave,        cmdOK,
                               cmdCancel,      cboFont,

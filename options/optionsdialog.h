@@ -19,12 +19,9 @@ class QPushButton;
 class SpinBar;
 
 // What ShowDialog reports.
-enum DialogResultCode : int
-{
-    DialogNotClosed = 0, // never closed with OK or Cancel yet
-    DialogOk = 1,        // the working copy is now in force
-    DialogCancel = 2,    // the working copy was dropped (also for the close box)
-};
+inline constexpr int DialogNotClosed = 0; // never closed with OK or Cancel yet
+inline constexpr int DialogOk = 1;        // the working copy is now in force
+inline constexpr int DialogCancel = 2;    // the working copy was dropped (also for the close box)
 
 // The names that FillFontList shows out of the screen's font families: every name except the vertical
 // variants, which start with "@".

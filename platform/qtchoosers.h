@@ -7,12 +7,8 @@
 // The real choosers and message boxes, on Qt's dialogs. Each shows a modal dialog and returns when it is
 // closed.
 
-// Error numbers of ChooserError raised by the Qt choosers.
-enum ChooserFailure : int
-{
-    // No widget application is running, so no dialog can be shown.
-    ChooserNoWindowSystem = 1,
-};
+// The number of the ChooserError raised when no widget application is running, so no dialog can be shown.
+inline constexpr int ChooserNoWindowSystem = 1;
 
 class QtColorChooser final : public ColorChooser
 {

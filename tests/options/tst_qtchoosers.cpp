@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -109,8 +110,12 @@ private slots:
             for (int row = 0; row < 3; ++row) {
                 listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
             }
-            dialog->selectFile(QStringLiteral("GONG")); // typed without a suffix
-            static_cast<QDialog *>(dialog)->accept();   // QFileDialog hides its override
+            // Typed without a suffix. (selectFile() leaves a focused name box alone, and whether it has the
+            // focus yet depends on when the window was activated.)
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(QStringLiteral("GONG"));
+            static_cast<QDialog *>(dialog)->accept(); // QFileDialog hides its override
         });
         const FileOpenRequest request{QDir::toNativeSeparators(folder.path()), QStringLiteral(".WAV"),
                                       QStringLiteral("Open a Sound File"), QStringLiteral("Wave File (*.WAV)"),
@@ -123,7 +128,8 @@ private slots:
         QCOMPARE(suffix, QStringLiteral("WAV"));
         listed.sort(Qt::CaseInsensitive);
         QCOMPARE(listed, QStringList({"bell.wav", "Chime.Wav", "GONG.WAV"}));
-        QCOMPARE(chosen.value_or(QStringLiteral("(nothing)")), (QDir::toNativeSeparators(folder.filePath(QStringLiteral("GONG.WAV")))));
+        QCOMPARE(chosen.value_or(QStringLiteral("(nothing)")),
+                 QDir::toNativeSeparators(folder.filePath(QStringLiteral("GONG.WAV"))));
     }
 
     void file_cancelReturnsNothing()
