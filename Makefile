@@ -27,6 +27,14 @@ run: build
 test: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only the program and its
+# icons are built for it: cpack would otherwise build every test and benchmark first.
+.PHONY: package
+package: deps
+	@cmake --preset release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_icons
+	@cd build/release && cpack --config CPackConfig.cmake -B . | grep -E '^CPack: - package: .* generated'
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
