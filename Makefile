@@ -3,7 +3,7 @@ PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test format bench clean
+.PHONY: all deps configure build run test test-dev test-asan test-fuzz fuzz format bench clean
 
 all: build
 
@@ -24,16 +24,35 @@ run: build
 	fi
 	@$(BUILD_DIR)/kestrim
 
-test: build
+# The whole suite, then again under AddressSanitizer and UndefinedBehaviorSanitizer (without the slow
+# end-to-end, package and soak tests), and a short run of every fuzz target. The plain suite runs last, so
+# its summary closes the output.
+test: test-fuzz test-asan test-dev
+
+test-dev: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only the program and its
-# icons are built for it: cpack would otherwise build every test and benchmark first.
-.PHONY: package
-package: deps
-	@cmake --preset release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_icons
-	@cd build/release && cpack --config CPackConfig.cmake -B . | grep -E '^CPack: - package: .* generated'
+test-asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+	@ctest --preset asan -j $(JOBS)
+
+# FUZZ_SECONDS per target: about a minute in all for `make test`, ten minutes each for `make fuzz`.
+test-fuzz: FUZZ_SECONDS ?= 15
+fuzz: FUZZ_SECONDS ?= 600
+test-fuzz fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@fuzz/run.sh $(FUZZ_SECONDS) build/fuzz
+
+# Micro-benchmarks, then start-up, memory, CPU and read-out accuracy on a virtual display against a
+# minimal Qt window (about 15 minutes; QUICK=1 for short measurement windows). See BENCHMARKS.md.
+bench: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_bench kestrim_baseline
+	@build/release/bench/kestrim_bench
+	@python3 bench/process_figures.py --kestrim build/release/kestrim --baseline build/release/bench/kestrim_baseline \
+	    --json build/release/process_figures.json $(if $(QUICK),--quick)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
