@@ -32,6 +32,11 @@ test: test-fuzz test-asan test-dev
 test-dev: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# Ten minutes of random keys and resizes against the real program on a virtual display; not part of `make test`.
+.PHONY: soak
+soak: build
+	@cd $(BUILD_DIR) && ctest -C soak -L soak --output-on-failure
+
 test-asan: deps
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
