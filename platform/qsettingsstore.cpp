@@ -2,117 +2,99 @@
 
 #include "platform/platform.h"
 
+#include <QDir>
 #include <QFile>
-#include <QSettings>
-#include <QStringList>
-#include <QVariant>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <iterator>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
 namespace {
 
-std::unique_ptr<QSettings> openSettings(const QString &application)
-{
-    auto settings =
-        std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, application, application);
-    // The store is the user's own file; values from system-wide or organisation-wide files would make
-    // what is read differ from what was written.
-    settings->setFallbacksEnabled(false);
-    // Write a new file and rename it over the old one, or fail: never truncate the file in place.
-    settings->setAtomicSyncRequired(true);
-    return settings;
-}
+// Another Kestrim saving the same file holds its lock for milliseconds; longer means a hung program,
+// and the user must not be kept waiting for it.
+constexpr int LockWaitMs = 1000;
 
-QString describeFailure(QSettings::Status status, const QString &file)
+QString fullKey(const QString &section, const QString &key)
 {
-    switch (status) {
-    case QSettings::AccessError:
-        return QStringLiteral("Could not write the settings file %1: the file or its folder cannot be written. "
-                              "The settings stored there before are unchanged.")
-            .arg(file);
-    case QSettings::FormatError:
-        return QStringLiteral("The settings file %1 has lines that are not in the settings format; they could "
-                              "not be read and may be lost, and the settings may not have been saved.")
-            .arg(file);
-    case QSettings::NoError:
-        break;
-    }
-    return QString();
+    return section.isEmpty() ? key : section + u'/' + key;
 }
 
 } // namespace
 
 QSettingsStore::QSettingsStore() = default;
 
-QSettingsStore::~QSettingsStore() = default;
-
-QSettings &QSettingsStore::settingsFor(const QString &application) const
+QSettingsStore::~QSettingsStore()
 {
-    auto found = settings_.find(application);
-    if (found == settings_.end()) {
-        found = settings_.emplace(application, Entry{openSettings(application)}).first;
+    for (auto &[application, f] : files_) {
+        if (!f.pending.empty()) {
+            save(f);
+        }
     }
-    return *found->second.settings;
+}
+
+QString QSettingsStore::fileFor(const QString &application)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + application + u'/' +
+           application + QStringLiteral(".conf");
+}
+
+QSettingsStore::File &QSettingsStore::file(const QString &application) const
+{
+    auto found = files_.find(application);
+    if (found == files_.end()) {
+        File file;
+        file.path = fileFor(application);
+        // A file that is missing or cannot be read gives no values: every read gets its default.
+        QFile in(file.path);
+        if (QFileInfo(file.path).isFile() && in.open(QIODevice::ReadOnly)) {
+            file.stored = IniText::parse(in.readAll());
+        }
+        found = files_.emplace(application, std::move(file)).first;
+    }
+    return found->second;
 }
 
 QString QSettingsStore::read(const QString &application, const QString &section, const QString &key,
                              const QString &defaultText) const
 {
-    QSettings &settings = settingsFor(application);
-    const QString path = section + u'/' + key;
-    if (!settings.contains(path)) {
-        return defaultText;
+    const File &f = file(application);
+    const QString name = fullKey(section, key);
+    if (const auto pending = f.pendingIndex.constFind(name); pending != f.pendingIndex.cend()) {
+        return f.pending[*pending].text;
     }
-    const QVariant value = settings.value(path);
-    if (value.typeId() == QMetaType::QString) {
-        return value.toString();
-    }
-    // We write only texts, so this is a hand edit that the file's reader took for something else: a list
-    // ("Questions, answers") or a typed value ("@Size(1 2)"). The configuration wants the text as it stands.
-    QFile file(settings.fileName());
-    if (file.open(QIODevice::ReadOnly)) {
-        if (std::optional<QString> text = IniText::findValue(file.readAll(), section, key)) {
-            return *std::move(text);
-        }
-    }
-    // The file changed under us since it was read; the parsed value is the best that is left.
-    if (value.typeId() == QMetaType::QStringList) {
-        return value.toStringList().join(QStringLiteral(", "));
-    }
-    return value.toString();
+    return f.stored.value(name, defaultText);
 }
 
 void QSettingsStore::write(const QString &application, const QString &section, const QString &key, const QString &text)
 {
-    settingsFor(application).setValue(section + u'/' + key, text);
+    File &f = file(application);
+    const QString name = fullKey(section, key);
+    if (const auto pending = f.pendingIndex.constFind(name); pending != f.pendingIndex.cend()) {
+        f.pending[*pending].text = text;
+        return;
+    }
+    f.pendingIndex.insert(name, f.pending.size());
+    f.pending.push_back({section, key, text});
 }
 
 std::optional<QString> QSettingsStore::sync()
 {
     QStringList failures;
-    for (auto &[application, entry] : settings_) {
-        std::optional<QString> fromReading;
-        const QSettings::Status earlier = entry.settings->status();
-        if (earlier != QSettings::NoError) {
-            // A settings object keeps its first error for life, so this sync would look failed even if it
-            // worked. An earlier write error (Qt also writes on its own, from the event loop) is repeated or
-            // cleared by this sync; a format error, found when the file was read, is not, so it is told here
-            // unless a sync told it before.
-            if (earlier == QSettings::FormatError && !entry.errorReported) {
-                fromReading = describeFailure(earlier, entry.settings->fileName());
-            }
-            // The values not yet written live in Qt's per-file cache, shared by every object on the file:
-            // the new object is made before the old one goes, and they carry over.
-            entry.settings = openSettings(application);
+    for (auto &[application, f] : files_) {
+        if (f.pending.empty()) {
+            continue;
         }
-        entry.settings->sync();
-        const QSettings::Status status = entry.settings->status();
-        entry.errorReported = status != QSettings::NoError;
-        if (entry.errorReported) {
-            failures.append(describeFailure(status, entry.settings->fileName()));
-        } else if (fromReading) {
-            failures.append(*fromReading);
+        if (std::optional<QString> failure = save(f)) {
+            failures.append(*std::move(failure));
         }
     }
     if (failures.isEmpty()) {
@@ -123,7 +105,87 @@ std::optional<QString> QSettingsStore::sync()
 
 QString QSettingsStore::location() const
 {
-    return settingsFor(applicationTitle()).fileName();
+    return fileFor(applicationTitle());
+}
+
+std::optional<QString> QSettingsStore::save(File &f)
+{
+    const auto failure = [&f](const QString &reason) {
+        return QStringLiteral("Could not save the settings to %1: %2. The file was left as it was.")
+            .arg(f.path, reason);
+    };
+
+    if (!QDir().mkpath(QFileInfo(f.path).absolutePath())) {
+        return failure(QStringLiteral("its folder cannot be made"));
+    }
+    // The lock QSettings takes too, so no other program's save can interleave with this one.
+    QLockFile lock(f.path + QStringLiteral(".lock"));
+    if (!lock.tryLock(LockWaitMs)) {
+        return failure(lock.error() == QLockFile::LockFailedError
+                           ? QStringLiteral("another program is writing it; try again in a moment")
+                           : QStringLiteral("its folder cannot be written"));
+    }
+
+    // Patch the file as it is now, so that values other programs saved since it was read are kept.
+    QByteArray current;
+    const QFileInfo info(f.path);
+    if (info.exists()) {
+        if (info.isDir()) {
+            return failure(QStringLiteral("a folder stands where the file belongs"));
+        }
+        if (!info.isWritable()) {
+            return failure(QStringLiteral("the file is read-only"));
+        }
+        QFile in(f.path);
+        if (!in.open(QIODevice::ReadOnly)) {
+            return failure(QStringLiteral("the file cannot be read, and the settings in it would be lost"));
+        }
+        current = in.readAll();
+        if (in.error() != QFileDevice::NoError) {
+            return failure(QStringLiteral("the file cannot be read, and the settings in it would be lost"));
+        }
+    }
+
+    std::vector<IniText::Value> values;
+    values.reserve(f.pending.size());
+    for (const Pending &p : f.pending) {
+        values.push_back({p.section, p.key, p.text});
+    }
+    const QByteArray next = IniText::patch(current, values);
+    const QHash<QString, QString> saved = IniText::parse(next);
+    const bool readsBack = std::all_of(f.pending.cbegin(), f.pending.cend(), [&saved](const Pending &p) {
+        const auto found = saved.constFind(fullKey(p.section, p.key));
+        return found != saved.cend() && *found == p.text;
+    });
+    if (!readsBack) {
+        return failure(QStringLiteral("a value could not be put in a form that reads back unchanged"));
+    }
+
+    // A new file takes the old one's place only once all of it is on the disk.
+    QSaveFile out(f.path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        return failure(QStringLiteral("it cannot be written (%1)").arg(out.errorString()));
+    }
+    // QSaveFile commits a file cut short by a full disk: the write's count and the flush must be checked.
+    bool complete = out.write(next) == next.size() && out.flush();
+#ifdef Q_OS_UNIX
+    complete = complete && (::fsync(out.handle()) == 0 || errno == EINVAL || errno == EROFS);
+#endif
+    if (!complete) {
+        out.cancelWriting();
+        return failure(QStringLiteral("the disk did not take all of it (it may be full)"));
+    }
+    if (!out.commit()) {
+        return failure(QStringLiteral("it cannot be replaced (%1)").arg(out.errorString()));
+    }
+
+    // Only this store's own values: what others changed in the file stays unseen until the next start.
+    for (const Pending &p : f.pending) {
+        f.stored.insert(fullKey(p.section, p.key), p.text);
+    }
+    f.pending.clear();
+    f.pendingIndex.clear();
+    return std::nullopt;
 }
 
 namespace IniText {
@@ -156,8 +218,9 @@ std::optional<int> hexDigit(char c)
 
 struct Line
 {
+    qsizetype start = 0;
     QByteArrayView text;
-    qsizetype equals = -1; // position of the first '=' outside quotes, or -1
+    qsizetype equals = -1; // position in `text` of the first '=' outside quotes, or -1
 };
 
 // The next logical line from `pos` on, as the file's reader sees it: a quoted part may run over line
@@ -217,7 +280,7 @@ std::optional<Line> nextLine(QByteArrayView data, qsizetype &pos)
     if (i <= start) {
         return std::nullopt;
     }
-    return Line{data.sliced(start, i - start), equals < 0 ? -1 : equals - start};
+    return Line{start, data.sliced(start, i - start), equals < 0 ? -1 : equals - start};
 }
 
 QByteArrayView trimmed(QByteArrayView text)
@@ -370,39 +433,269 @@ QString unescapeValue(QByteArrayView value)
     return result;
 }
 
+// The two forms QSettings gives a text: "@@" for a leading "@", "@String(...)" for a text with a NUL in
+// it. Every other "@" form was typed by hand and stays as it stands.
+QString textForm(QString text)
+{
+    if (text.startsWith(u"@String(") && text.endsWith(u')')) {
+        return text.sliced(8).chopped(1);
+    }
+    if (text.startsWith(u"@@")) {
+        text.remove(0, 1);
+    }
+    return text;
+}
+
+// One logical line of the data, with what it says.
+struct Item
+{
+    bool isHeader = false;
+    QString section; // the section the line is in; for a header, the one it opens
+    QString name;    // the key, without the section
+    QByteArrayView value;
+    qsizetype start = 0;       // where the logical line starts
+    qsizetype end = 0;         // and ends
+    qsizetype physicalEnd = 0; // where the line break after it is (a comment may come first)
+};
+
+template <typename Visitor>
+void forEachItem(QByteArrayView data, Visitor &&visit)
+{
+    QString section;
+    qsizetype pos = 0;
+    while (const std::optional<Line> line = nextLine(data, pos)) {
+        Item item;
+        item.start = line->start;
+        item.end = line->start + line->text.size();
+        item.physicalEnd = item.end;
+        while (item.physicalEnd < data.size() && data[item.physicalEnd] != '\n' && data[item.physicalEnd] != '\r') {
+            ++item.physicalEnd;
+        }
+        if (line->text.front() == '[') {
+            const QByteArrayView rest = line->text.sliced(1);
+            const qsizetype close = rest.indexOf(']');
+            section = unescapeName(close < 0 ? rest : rest.first(close));
+            if (section.compare(u"general", Qt::CaseInsensitive) == 0) {
+                section.clear();
+            }
+            item.isHeader = true;
+        } else {
+            item.name = unescapeName(trimmed(line->equals < 0 ? line->text : line->text.first(line->equals)));
+            if (line->equals >= 0) {
+                item.value = line->text.sliced(line->equals + 1);
+            }
+        }
+        item.section = section;
+        visit(item);
+    }
+}
+
+QString textOf(const Item &item)
+{
+    return textForm(unescapeValue(item.value));
+}
+
+void appendHex(QByteArray &out, ushort code, int digits)
+{
+    out += QByteArray::number(code, 16).rightJustified(digits, '0').toUpper();
+}
+
+// Letters, digits and "-_." as they are, "/" as the group separator "\", everything else as "%XX" or
+// "%UXXXX", which QSettings reads back as that character.
+QByteArray escapeName(const QString &name)
+{
+    QByteArray out;
+    for (QChar c : name) {
+        const ushort code = c.unicode();
+        if ((code >= 'a' && code <= 'z') || (code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9') ||
+            code == '-' || code == '_' || code == '.') {
+            out += static_cast<char>(code);
+        } else if (code == '/') {
+            out += '\\';
+        } else if (code < 0x100) {
+            out += '%';
+            appendHex(out, code, 2);
+        } else {
+            out += "%U";
+            appendHex(out, code, 4);
+        }
+    }
+    return out;
+}
+
+bool isHexDigit(QChar c)
+{
+    return c.unicode() < 0x80 && hexDigit(static_cast<char>(c.unicode())).has_value();
+}
+
+// A value as QSettings reads it back into exactly `text`.
+QByteArray escapeValue(const QString &text)
+{
+    QByteArray out;
+    if (text.startsWith(u'@')) {
+        out += '@'; // "@@" stands for "@"; a single "@" would start a typed value
+    }
+    bool quote = text.startsWith(u' ') || text.endsWith(u' ');
+    bool afterHexEscape = false; // a hex digit right after one would be read as part of it
+    QString plain;
+    const auto flushPlain = [&] {
+        out += plain.toUtf8();
+        plain.clear();
+    };
+    for (QChar c : text) {
+        const ushort code = c.unicode();
+        const bool extendsEscape = afterHexEscape && isHexDigit(c);
+        afterHexEscape = false;
+        const char *simple = nullptr;
+        switch (code) {
+        case '\\':
+            simple = "\\\\";
+            break;
+        case '"':
+            simple = "\\\"";
+            break;
+        case '\a':
+            simple = "\\a";
+            break;
+        case '\b':
+            simple = "\\b";
+            break;
+        case '\f':
+            simple = "\\f";
+            break;
+        case '\n':
+            simple = "\\n";
+            break;
+        case '\r':
+            simple = "\\r";
+            break;
+        case '\t':
+            simple = "\\t";
+            break;
+        case '\v':
+            simple = "\\v";
+            break;
+        default:
+            break;
+        }
+        if (simple) {
+            flushPlain();
+            out += simple;
+        } else if (code < 0x20 || extendsEscape) {
+            flushPlain();
+            out += "\\x";
+            appendHex(out, code, 1);
+            afterHexEscape = true;
+        } else {
+            quote = quote || code == ';' || code == ',' || code == '=';
+            plain += c;
+        }
+    }
+    flushPlain();
+    if (quote) {
+        out.prepend('"');
+        out += '"';
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<QString> findValue(QByteArrayView data, QStringView section, QStringView key)
 {
-    const QString wanted = section.isEmpty() ? key.toString() : section.toString() + u'/' + key.toString();
-    QString currentSection;
+    const QString wanted = fullKey(section.toString(), key.toString());
     std::optional<QString> found;
-    qsizetype pos = 0;
-    while (const std::optional<Line> line = nextLine(data, pos)) {
-        if (line->text.front() == '[') {
-            const QByteArrayView rest = line->text.sliced(1);
-            const qsizetype close = rest.indexOf(']');
-            currentSection = unescapeName(close < 0 ? rest : rest.first(close));
-            if (currentSection.compare(u"general", Qt::CaseInsensitive) == 0) {
-                currentSection.clear();
-            }
-            continue;
+    forEachItem(data, [&](const Item &item) {
+        if (!item.isHeader && fullKey(item.section, item.name) == wanted) {
+            found = textOf(item);
         }
-        const QByteArrayView name = trimmed(line->equals < 0 ? line->text : line->text.first(line->equals));
-        const QString unescaped = unescapeName(name);
-        const QString full = currentSection.isEmpty() ? unescaped : currentSection + u'/' + unescaped;
-        if (full == wanted) {
-            found = line->equals < 0 ? QString() : unescapeValue(line->text.sliced(line->equals + 1));
-        }
-    }
-    // The two forms QSettings itself gives a text: "@@" for a leading "@", "@String(...)" for a text with
-    // a NUL in it. Every other "@" form was typed by hand and stays as it stands.
-    if (found && found->startsWith(u"@String(") && found->endsWith(u')')) {
-        *found = found->sliced(8).chopped(1);
-    } else if (found && found->startsWith(u"@@")) {
-        found->remove(0, 1);
-    }
+    });
     return found;
+}
+
+QHash<QString, QString> parse(QByteArrayView data)
+{
+    QHash<QString, QString> values;
+    forEachItem(data, [&values](const Item &item) {
+        if (!item.isHeader) {
+            values.insert(fullKey(item.section, item.name), textOf(item));
+        }
+    });
+    return values;
+}
+
+QByteArray patch(QByteArrayView data, const std::vector<Value> &values)
+{
+    struct Range
+    {
+        qsizetype start, end;
+    };
+    QHash<QString, Range> keyLines;        // the last line of each key
+    QHash<QString, qsizetype> sectionEnds; // where a line added to the section goes
+    forEachItem(data, [&](const Item &item) {
+        sectionEnds.insert(item.section, item.physicalEnd);
+        if (!item.isHeader) {
+            keyLines.insert(fullKey(item.section, item.name), Range{item.start, item.end});
+        }
+    });
+
+    // A later value for the same key replaces an earlier one.
+    std::vector<const Value *> unique;
+    QHash<QString, std::size_t> seen;
+    for (const Value &value : values) {
+        const QString name = fullKey(value.section, value.key);
+        if (const auto found = seen.constFind(name); found != seen.cend()) {
+            unique[*found] = &value;
+        } else {
+            seen.insert(name, unique.size());
+            unique.push_back(&value);
+        }
+    }
+
+    const QByteArray newline = data.indexOf(QByteArrayView("\r\n")) >= 0 ? "\r\n" : "\n";
+    struct Edit
+    {
+        qsizetype at, removed;
+        QByteArray inserted;
+    };
+    std::vector<Edit> edits;
+    std::vector<QString> newSections;
+    QHash<QString, QByteArray> newSectionLines;
+    for (const Value *value : unique) {
+        const QByteArray line = escapeName(value->key) + '=' + escapeValue(value->text);
+        if (const auto found = keyLines.constFind(fullKey(value->section, value->key)); found != keyLines.cend()) {
+            edits.push_back({found->start, found->end - found->start, line});
+        } else if (const auto end = sectionEnds.constFind(value->section); end != sectionEnds.cend()) {
+            edits.push_back({*end, 0, newline + line});
+        } else {
+            if (!newSectionLines.contains(value->section)) {
+                newSections.push_back(value->section);
+            }
+            newSectionLines[value->section] += line + newline;
+        }
+    }
+    std::stable_sort(edits.begin(), edits.end(), [](const Edit &a, const Edit &b) { return a.at < b.at; });
+
+    QByteArray result;
+    qsizetype copied = 0;
+    for (const Edit &edit : edits) {
+        result += data.sliced(copied, edit.at - copied);
+        result += edit.inserted;
+        copied = edit.at + edit.removed;
+    }
+    result += data.sliced(copied);
+
+    for (const QString &section : newSections) {
+        if (!result.isEmpty()) {
+            if (!result.endsWith('\n') && !result.endsWith('\r')) {
+                result += newline;
+            }
+            result += newline; // a blank line between sections, as QSettings writes them
+        }
+        result += '[' + escapeName(section.isEmpty() ? QStringLiteral("General") : section) + ']' + newline;
+        result += newSectionLines.value(section);
+    }
+    return result;
 }
 
 } // namespace IniText

@@ -2,55 +2,86 @@
 
 #include "platform/settingsstore.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 
 #include <map>
-#include <memory>
 #include <optional>
+#include <vector>
 
-class QSettings;
-
-// The desktop's per-user settings store: one text file per application name, on Linux
-// $XDG_CONFIG_HOME/<application>/<application>.conf. A section is a group of that file; keys are used as
-// they are and every value is written as text, so whatever is written reads back unchanged.
+// The desktop's per-user settings store: one text file per application name, where QSettings keeps the
+// application's settings (on Linux $XDG_CONFIG_HOME/<application>/<application>.conf) and in its INI
+// format, so that QSettings and a person with a text editor can both read it. A section is an INI group;
+// keys are used as they are and every value is text, read back exactly as written.
 //
-// A failed write never touches the file: it is replaced as a whole or not at all. The values written
-// since the last successful sync stay readable and are written by the next sync that succeeds.
+// The file is written by this class rather than by QSettings, which in Qt 6.4 can replace the file with a
+// truncated one when the disk fills up, and waits without end for another writer's lock. Here a save
+// changes only the lines of the values written, keeps every other line (comments included) byte for byte,
+// and replaces the file as a whole or not at all.
 class QSettingsStore final : public SettingsStore
 {
 public:
     QSettingsStore();
+    // Saves what is still unsaved, as QSettings does; a failure here has no one left to tell.
     ~QSettingsStore() override;
     Q_DISABLE_COPY_MOVE(QSettingsStore)
 
+    // The file of an application is read once, on its first use; later changes by others are not seen.
     QString read(const QString &application, const QString &section, const QString &key,
                  const QString &defaultText) const override;
+    // Kept in memory, readable at once, until a sync saves it.
     void write(const QString &application, const QString &section, const QString &key, const QString &text) override;
-    // Syncs every application's file touched so far; the failures of all of them, one sentence each.
+    // Saves every application's unsaved values. A failure leaves the file as it was and keeps the values
+    // for the next sync; the text names the file and the reason, one sentence a file. Waits at most about
+    // a second for another program that is writing the same file.
     std::optional<QString> sync() override;
     // The file of the program's own application name.
     QString location() const override;
 
-private:
-    QSettings &settingsFor(const QString &application) const;
+    // The file QSettings uses for `application` in the user's scope.
+    static QString fileFor(const QString &application);
 
-    struct Entry
+private:
+    struct Pending
     {
-        std::unique_ptr<QSettings> settings;
-        bool errorReported = false; // the object's error came from a sync and was returned by it
+        QString section, key, text;
     };
-    // One object per application name, made on first use.
-    mutable std::map<QString, Entry> settings_;
+    struct File
+    {
+        QString path;
+        QHash<QString, QString> stored; // "section/key" -> text, as last read or saved
+        std::vector<Pending> pending;   // in the order first written; a later write replaces the text
+        QHash<QString, std::size_t> pendingIndex;
+    };
+
+    File &file(const QString &application) const;
+    static std::optional<QString> save(File &file);
+
+    mutable std::map<QString, File> files_;
 };
 
+// The INI text format of QSettings, for texts only. Free of state, for use on any bytes.
 namespace IniText {
 
-// The value of `key` in `section` as it stands in the settings file contents `data`: escapes and quotes
-// are resolved as the file's own reader does, but commas stay ordinary characters, so "a, b" is that text
-// and not a list of two. Of the "@" forms only those QSettings writes for texts are undone ("@@..." and
-// "@String(...)"); a typed value written by hand ("@Size(1 2)") is returned as it stands. Several lines with the same
-// key: the last one counts. Nothing when the key is not in the data. Free of state, for use on any bytes.
+struct Value
+{
+    QString section, key, text;
+};
+
+// The value of `key` in `section` as it stands in the file contents `data`: escapes and quotes are
+// resolved as QSettings does, but commas stay ordinary characters, so "a, b" is that text and not a list
+// of two. Of the "@" forms only those QSettings writes for texts are undone ("@@..." and "@String(...)");
+// a typed value written by hand ("@Size(1 2)") is returned as it stands. Several lines with the same key:
+// the last one counts, as in QSettings. Nothing when the key is not in the data.
 std::optional<QString> findValue(QByteArrayView data, QStringView section, QStringView key);
+
+// Every value in `data`, keyed "section/key" (just "key" in the unnamed section), read as findValue does.
+QHash<QString, QString> parse(QByteArrayView data);
+
+// `data` with `values` set: the line of a key already there is replaced, a new key goes after the last
+// line of its section, a new section at the end. Every other byte stays as it is.
+QByteArray patch(QByteArrayView data, const std::vector<Value> &values);
 
 } // namespace IniText

@@ -1,10 +1,12 @@
 #include "platform/qsettingsstore.h"
 #include "settings/persistence.h"
 
-#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -12,8 +14,14 @@
 
 #include <memory>
 
-// Every test case gets a folder of its own as the per-user configuration folder, so no case sees another's
-// file (Qt caches parsed files by path) and none can touch the user's real settings.
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+// Every test case gets a folder of its own as the per-user configuration folder (XDG_CONFIG_HOME), so no
+// case sees another's file and none can touch the user's real settings. QSettings takes part as the
+// judge: what the store writes must read back the same through it.
 class QSettingsStoreTest final : public QObject
 {
     Q_OBJECT
@@ -27,39 +35,39 @@ private slots:
     void handEditedValue_readsAsTheTextInTheFile();
     void fileReader_agreesWithQSettingsOnPlainValues_data();
     void fileReader_agreesWithQSettingsOnPlainValues();
+    void arbitraryTexts_readBackThroughStoreAndQSettings();
     void missingValues_giveTheDefault();
     void configurationRoundTrip_throughTheRealFile();
 
     void folderCannotBeMade_syncReportsAndRetries();
     void readOnlyFileOrFolder_syncReportsAndFileIsUntouched_data();
     void readOnlyFileOrFolder_syncReportsAndFileIsUntouched();
-    void malformedFile_reportedOnce();
+    void anotherWriterHoldsTheLock_syncGivesUpSoonAndRetries();
+    void diskFull_syncReportsAndFileIsUntouched();
+    void save_changesOnlyTheLinesOfItsValues();
+    void unsavedValues_areSavedWhenTheStoreEnds();
 
 private:
-    // Points the store at a fresh configuration folder and returns the path of its "Kestrim" file.
-    QString useFreshFolder();
     QString writeFile(const QByteArray &contents);
     static QByteArray contents(const QString &path);
+    // What QSettings reads from the file at `path`.
+    static QVariant throughQSettings(const QString &path, const QString &key);
 
     std::unique_ptr<QTemporaryDir> dir_;
-    std::vector<std::unique_ptr<QTemporaryDir>> extraDirs_;
 };
 
 void QSettingsStoreTest::init()
 {
-    extraDirs_.clear();
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_->path());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_->path()));
 }
 
-QString QSettingsStoreTest::useFreshFolder()
+QVariant QSettingsStoreTest::throughQSettings(const QString &path, const QString &key)
 {
-    auto dir = std::make_unique<QTemporaryDir>();
-    const QString path = dir->path();
-    extraDirs_.push_back(std::move(dir));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
-    return path + QStringLiteral("/Kestrim/Kestrim.conf");
+    // Every case writes a file of its own path, so QSettings' per-path cache never answers for another.
+    const QSettings settings(path, QSettings::IniFormat);
+    return settings.value(key);
 }
 
 QString QSettingsStoreTest::writeFile(const QByteArray &data)
@@ -114,13 +122,8 @@ void QSettingsStoreTest::writtenTexts_readBackExactlyFromTheFile()
         QCOMPARE(store.sync(), std::nullopt);
         QCOMPARE(store.location(), file);
     }
-    const QByteArray data = contents(file);
-    QCOMPARE(IniText::findValue(data, u"Stages", u"Description1"), std::optional<QString>(text));
-
-    // A path Qt has not seen, so the text comes from the bytes and not from a cache.
-    const QString copy = useFreshFolder();
-    QDir().mkpath(QFileInfo(copy).path());
-    QVERIFY(QFile::copy(file, copy));
+    QCOMPARE(IniText::findValue(contents(file), u"Stages", u"Description1"), std::optional<QString>(text));
+    QCOMPARE(throughQSettings(file, QStringLiteral("Stages/Description1")), QVariant(text));
     const QSettingsStore reader;
     QCOMPARE(reader.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description1"),
                          QStringLiteral("none")),
@@ -219,6 +222,44 @@ void QSettingsStoreTest::fileReader_agreesWithQSettingsOnPlainValues()
     QCOMPARE(IniText::findValue(file, u"Stages", u"Key"), std::optional<QString>(value.toString()));
 }
 
+void QSettingsStoreTest::arbitraryTexts_readBackThroughStoreAndQSettings()
+{
+    // The characters that have a meaning somewhere in the file's syntax, and some that have none.
+    const QString alphabet =
+        QStringLiteral(" \t\\\",;=@#[]%/x7bF0\n\r\x01\x7fé中") + QChar(0) + QStringLiteral("\U0001F3A4");
+    QRandomGenerator random(20240607);
+    const QString path = dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"));
+    for (int round = 0; round < 40; ++round) {
+        std::vector<QString> texts;
+        QSettingsStore store;
+        for (int n = 0; n < 20; ++n) {
+            QString text;
+            for (int length = random.bounded(12); length > 0; --length) {
+                const int at = random.bounded(static_cast<int>(alphabet.size()));
+                // The emoji is two code units; never split it.
+                text += alphabet.at(at).isSurrogate() ? alphabet.right(2) : QString(alphabet.at(at));
+            }
+            texts.push_back(text);
+            store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description%1").arg(n),
+                        text);
+        }
+        QCOMPARE(store.sync(), std::nullopt);
+
+        const QByteArray data = contents(path);
+        // Written to a new path each round: QSettings caches what it parsed by path.
+        const QString copy = dir_->filePath(QStringLiteral("round%1.conf").arg(round));
+        QVERIFY(QFile::copy(path, copy));
+        const QSettingsStore reader;
+        for (int n = 0; n < 20; ++n) {
+            const QString key = QStringLiteral("Description%1").arg(n);
+            const QByteArray shown = data.toPercentEncoding();
+            QVERIFY2(reader.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), key, QString()) == texts[n],
+                     shown.constData());
+            QVERIFY2(throughQSettings(copy, QStringLiteral("Stages/") + key) == QVariant(texts[n]), shown.constData());
+        }
+    }
+}
+
 void QSettingsStoreTest::missingValues_giveTheDefault()
 {
     writeFile("[Stages]\nCount=6\n");
@@ -256,10 +297,8 @@ void QSettingsStoreTest::configurationRoundTrip_throughTheRealFile()
         QCOMPARE(store.sync(), std::nullopt);
     }
     QCOMPARE(IniText::findValue(contents(file), u"Sound", u"Enabled"), std::optional<QString>(QStringLiteral("False")));
+    QCOMPARE(throughQSettings(file, QStringLiteral("Stages/Description2")), QVariant(original.stage(2).Description));
 
-    const QString copy = useFreshFolder();
-    QDir().mkpath(QFileInfo(copy).path());
-    QVERIFY(QFile::copy(file, copy));
     const QSettingsStore store;
     ClockSetting loaded;
     LoadClockSetting(loaded, store, QStringLiteral("/moved/elsewhere"));
@@ -277,8 +316,6 @@ void QSettingsStoreTest::folderCannotBeMade_syncReportsAndRetries()
     QSettingsStore store;
     const QString path = store.location();
     store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QStringLiteral("5"));
-    // Qt also tries to write from the event loop; that failure must neither hide this one nor outlive it.
-    QCoreApplication::sendPostedEvents();
 
     const std::optional<QString> failure = store.sync();
     QVERIFY(failure.has_value());
@@ -329,20 +366,106 @@ void QSettingsStoreTest::readOnlyFileOrFolder_syncReportsAndFileIsUntouched()
              QStringLiteral("Questions"));
 }
 
-void QSettingsStoreTest::malformedFile_reportedOnce()
+void QSettingsStoreTest::anotherWriterHoldsTheLock_syncGivesUpSoonAndRetries()
 {
-    const QString path = writeFile("[Stages\nCount=6\n");
+    const QByteArray before = "[Stages]\nCount=6\n";
+    const QString path = writeFile(before);
+    QLockFile other(path + QStringLiteral(".lock"));
+    QVERIFY(other.tryLock(0));
+
     QSettingsStore store;
-    QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QString()),
-             QStringLiteral("6"));
-    store.write(QStringLiteral("Kestrim"), QStringLiteral("Font"), QStringLiteral("Bold"), QStringLiteral("True"));
+    store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QStringLiteral("2"));
+    QElapsedTimer waited;
+    waited.start();
     const std::optional<QString> failure = store.sync();
+    QVERIFY(waited.elapsed() < 3000);
+    QVERIFY(failure.has_value());
+    QVERIFY2(failure->contains(path) && failure->contains(QStringLiteral("another program")), qPrintable(*failure));
+    QCOMPARE(contents(path), before);
+
+    other.unlock();
+    QCOMPARE(store.sync(), std::nullopt);
+    QCOMPARE(contents(path), QByteArray("[Stages]\nCount=2\n"));
+}
+
+void QSettingsStoreTest::diskFull_syncReportsAndFileIsUntouched()
+{
+#ifdef Q_OS_UNIX
+    const QByteArray before = "[Stages]\nCount=6\nDescription5=Questions\n";
+    const QString path = writeFile(before);
+    QSettingsStore store;
+    store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description6"),
+                QString(4000, u'x'));
+
+    // No file of this process may grow past the old file's size while the save runs, as on a full disk.
+    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limit = saved;
+    limit.rlim_cur = static_cast<rlim_t>(before.size());
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const std::optional<QString> failure = store.sync();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousSignal);
+
     QVERIFY(failure.has_value());
     QVERIFY2(failure->contains(path), qPrintable(*failure));
-    // The file is well-formed after the rewrite; a further save is not a failure.
+    QCOMPARE(contents(path), before);
+    QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{QStringLiteral("Kestrim.conf")});
+
     QCOMPARE(store.sync(), std::nullopt);
-    QCOMPARE(IniText::findValue(contents(path), u"Font", u"Bold"), std::optional<QString>(QStringLiteral("True")));
-    QCOMPARE(IniText::findValue(contents(path), u"Stages", u"Count"), std::optional<QString>(QStringLiteral("6")));
+    QCOMPARE(IniText::findValue(contents(path), u"Stages", u"Description6"),
+             std::optional<QString>(QString(4000, u'x')));
+#else
+    QSKIP("needs a per-process file size limit");
+#endif
+}
+
+void QSettingsStoreTest::save_changesOnlyTheLinesOfItsValues()
+{
+    const QString path = writeFile("; Kestrim settings, edited by hand\n"
+                                   "[Stages]\n"
+                                   "Count=4   ; four stages\n"
+                                   "Description1 = \"Talk\"\n"
+                                   "odd line\n"
+                                   "\n"
+                                   "[Window]\n"
+                                   "Left=100\n");
+    QSettingsStore store;
+    const auto write = [&store](const char *section, const char *key, const QString &text) {
+        store.write(QStringLiteral("Kestrim"), QString::fromLatin1(section), QString::fromLatin1(key), text);
+    };
+    write("Stages", "Count", QStringLiteral("5"));
+    write("Stages", "Description1", QStringLiteral("Talk, then questions"));
+    write("Stages", "Description5", QStringLiteral("New"));
+    write("Font", "Name", QStringLiteral("Arial"));
+    write("Stages", "Count", QStringLiteral("6"));
+    QCOMPARE(store.sync(), std::nullopt);
+
+    QCOMPARE(contents(path), QByteArray("; Kestrim settings, edited by hand\n"
+                                        "[Stages]\n"
+                                        "Count=6; four stages\n"
+                                        "Description1=\"Talk, then questions\"\n"
+                                        "odd line\n"
+                                        "Description5=New\n"
+                                        "\n"
+                                        "[Window]\n"
+                                        "Left=100\n"
+                                        "\n"
+                                        "[Font]\n"
+                                        "Name=Arial\n"));
+    QCOMPARE(throughQSettings(path, QStringLiteral("Stages/Description1")),
+             QVariant(QStringLiteral("Talk, then questions")));
+    QCOMPARE(throughQSettings(path, QStringLiteral("Window/Left")), QVariant(QStringLiteral("100")));
+}
+
+void QSettingsStoreTest::unsavedValues_areSavedWhenTheStoreEnds()
+{
+    {
+        QSettingsStore store;
+        store.write(QStringLiteral("Kestrim"), QStringLiteral("Window"), QStringLiteral("State"), QStringLiteral("2"));
+    }
+    QCOMPARE(contents(dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"))), QByteArray("[Window]\nState=2\n"));
 }
 
 QTEST_GUILESS_MAIN(QSettingsStoreTest)
