@@ -197,6 +197,22 @@ private slots:
         QCOMPARE(changed.count(), 1); // only the move to 0
     }
 
+    void spinBar_arrowKeysMoveTowardTheirEnd()
+    {
+        QWidget container;
+        SpinBar bar(&container, QStringLiteral("bar"));
+        bar.setTop(60);
+        bar.setBottom(-1);
+        bar.setValue(10);
+        QTest::keyClick(bar.bar(), Qt::Key_Up);
+        QCOMPARE(bar.value(), 11);
+        QTest::keyClick(bar.bar(), Qt::Key_Down);
+        QTest::keyClick(bar.bar(), Qt::Key_Down);
+        QCOMPARE(bar.value(), 9);
+        QTest::keyClick(bar.bar(), Qt::Key_PageUp);
+        QCOMPARE(bar.value(), 10);
+    }
+
     void spinBar_upperArrowLowersWhenTopBelowBottom()
     {
         QWidget container;
