@@ -193,7 +193,7 @@ fOpt::fOpt(SettingsModel &model, const Platform &platform, QWidget *mainWindow)
     setDesignFont();
     // The layout puts the first row of each frame just below the caption's middle, where the frame's top
     // line runs through the caption; without this the style draws the line under the caption, across the
-    // controls.
+    // controls. Set after the font is fitted: under a style sheet the controls keep the font they have.
     setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
                                  "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0px 2px; }"));
 }
