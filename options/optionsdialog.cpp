@@ -417,6 +417,9 @@ void fOpt::FillFontList()
 void fOpt::LoadControls()
 {
     const int listIndex = cboFont->findText(workSetting_.Font.Name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    // A face that is not installed (the default "Arial" on many Linux desktops) still shows its name, greyed,
+    // so the list does not look as if no font were chosen.
+    cboFont->setPlaceholderText(workSetting_.Font.Name);
     if (listIndex >= 0) {
         cboFont->setCurrentIndex(listIndex);
     } else {

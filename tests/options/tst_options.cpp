@@ -1099,6 +1099,7 @@ private slots:
         make(setting);
         QCOMPARE(open([&] {
                      QCOMPARE(fontList()->currentIndex(), -1);
+                     QCOMPARE(fontList()->placeholderText(), QStringLiteral("No Such Face 1234"));
                      QCOMPARE(dialog->WorkSetting().Font.Name, QStringLiteral("No Such Face 1234"));
                      QCOMPARE(sample()->font().families().value(0), QStringLiteral("No Such Face 1234"));
                  }),
