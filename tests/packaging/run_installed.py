@@ -15,6 +15,8 @@ import subprocess
 import sys
 import tempfile
 
+# The source tree is not ours to write in: no __pycache__ beside the imported module.
+sys.dont_write_bytecode = True
 E2E_FOLDER = sys.argv[3] if len(sys.argv) > 3 else os.path.join(os.path.dirname(__file__), "..", "e2e")
 sys.path.insert(0, E2E_FOLDER)
 
