@@ -59,6 +59,14 @@ bench: deps
 	@python3 bench/process_figures.py --kestrim build/release/kestrim --baseline build/release/bench/kestrim_baseline \
 	    --json build/release/process_figures.json $(if $(QUICK),--quick)
 
+# The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only the program and its
+# icons are built for it: cpack would otherwise build every test and benchmark first.
+.PHONY: package
+package: deps
+	@cmake --preset release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_icons
+	@cd build/release && cpack --config CPackConfig.cmake -B . | grep -E '^CPack: - package: .* generated'
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
