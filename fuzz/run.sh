@@ -12,7 +12,7 @@ work=$root/fuzz-corpus-work
 targets=(fuzz_storedtext fuzz_loadclocksetting fuzz_getfolder fuzz_numbertext)
 
 mkdir -p "$work/findings"
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 passed=0
 failed=0
