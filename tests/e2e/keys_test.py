@@ -5,16 +5,18 @@ The running time is read from the caption of the minimised window ("Kestrim - MM
 are live or greyed is read from the pixels of the normal window.
 """
 
+import os
 import sys
 import time
 
 import screen
-from desktop import Desktop, check, main, wait_for
+from desktop import Desktop, check, conf_path, main, read_conf, wait_for
 
 
 def test(program, artefacts, _options):
     with Desktop("keys", program, artefacts) as desktop:
-        kestrim = desktop.start_kestrim(desktop.new_config_home("keys"))
+        home = desktop.new_config_home("keys")
+        kestrim = desktop.start_kestrim(home)
         kestrim.wait_main_window()
         kestrim.activate()
 
@@ -90,11 +92,16 @@ def test(program, artefacts, _options):
         time.sleep(1.5)
         check(screen.band_pixels(desktop, kestrim) == held, "the digits changed while paused")
 
+        # Nothing of the clock is stored, and the placement only on quitting.
+        check(not os.path.exists(conf_path(home)), "the program wrote its store while running")
+
         # Alt+F4 to the minimised window: the window manager cannot take it, the program must.
         kestrim.minimise()
         kestrim.alt_f4()
         code = kestrim.wait_exit()
         check(code == 0, f"the program ended with {code} after Alt+F4")
+        check(read_conf(home) == {"Window": {"State": "1"}},
+              f"closing minimised from an empty store should write only [Window] State=1: {read_conf(home)}")
 
 
 if __name__ == "__main__":
