@@ -190,12 +190,17 @@ void fMain::Form_Load()
                             Units::toTwips(screenSize.height()));
     if (loaded_.state == 0) {
         move(Units::toPixels(loaded_.left), Units::toPixels(loaded_.top));
+        // Until the window manager has framed the window its outer size is its client size: a position
+        // centred now is off by the frame, and a stored outer size is too large by it. Both are put right
+        // once the frame is known.
+        const float centredLeft = (Units::toTwips(screenSize.width()) - present.width) / 2;
+        const float centredTop = (Units::toTwips(screenSize.height()) - present.height) / 2;
+        if (loaded_.left == centredLeft && loaded_.top == centredTop)
+            pendingFrame_.centreClient = size();
         if (loaded_.width != present.width || loaded_.height != present.height) {
-            // Until the window manager has framed the window its outer size is its client size; the frame
-            // is taken off once it is known.
             const QSize outer(Units::toPixels(loaded_.width), Units::toPixels(loaded_.height));
             resize(outer);
-            pendingOuterSize_ = outer;
+            pendingFrame_.outerSize = outer;
         }
     }
 
@@ -222,30 +227,36 @@ void fMain::showPlaced()
     setFocus(Qt::ActiveWindowFocusReason);
 }
 
-void fMain::applyPendingOuterSize()
+void fMain::applyPendingFrame()
 {
-    if (!pendingOuterSize_ || !isVisible() || windowState() != Qt::WindowNoState)
+    if (!pendingFrame_.active() || !isVisible() || windowState() != Qt::WindowNoState)
         return;
     const QSize frame = frameGeometry().size();
     const QSize client = size();
     if (frame == client)
         return; // not framed (yet)
     const QSize margins = frame - client;
-    resize(pendingOuterSize_->width() - margins.width(), pendingOuterSize_->height() - margins.height());
-    pendingOuterSize_.reset();
+    if (pendingFrame_.centreClient) {
+        const QSize outer = *pendingFrame_.centreClient + margins;
+        const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
+        move(screen.x() + (screen.width() - outer.width()) / 2, screen.y() + (screen.height() - outer.height()) / 2);
+    }
+    if (pendingFrame_.outerSize)
+        resize(*pendingFrame_.outerSize - margins);
+    pendingFrame_ = {};
 }
 
 bool fMain::event(QEvent *event)
 {
     const bool handled = QMainWindow::event(event);
-    if (pendingOuterSize_) {
+    if (pendingFrame_.active()) {
         switch (event->type()) {
         case QEvent::Move:
         case QEvent::Resize:
         case QEvent::Show:
         case QEvent::WindowActivate:
         case QEvent::ActivationChange:
-            applyPendingOuterSize();
+            applyPendingFrame();
             break;
         default:
             break;

@@ -79,7 +79,7 @@ private:
     void buildToolbar();
     void Timer_Timer() { clock_.Timer_Timer(); }
     void applyDigitPalette();
-    void applyPendingOuterSize();
+    void applyPendingFrame();
     void showHelp();
 
     SettingsModel &model_;
@@ -103,7 +103,13 @@ private:
     Colour fore_ = 0;
     bool coloured_ = false;
     WindowPlacement loaded_;
-    // An outer size from the store that waits until the window manager has told us the frame's size.
-    std::optional<QSize> pendingOuterSize_;
+    // What waits until the window manager has told us the frame's size: centring the created size on the
+    // screen (when no position was stored), and a stored outer size.
+    struct PendingFrame
+    {
+        std::optional<QSize> centreClient;
+        std::optional<QSize> outerSize;
+        bool active() const { return centreClient || outerSize; }
+    } pendingFrame_;
     bool quitting_ = false;
 };

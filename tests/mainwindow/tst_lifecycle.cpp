@@ -72,10 +72,9 @@ private slots:
         run([](fMain &window) {
             QCOMPARE(window.size(), createdSize());
             const QSize screen = screenSize();
-            // Centred for the size the window has before it is framed, so within the frame's margins.
-            const QMargins margins = frameMargins(window);
-            QVERIFY(std::abs(window.frameGeometry().center().x() - screen.width() / 2) <= margins.left() + 1);
-            QVERIFY(std::abs(window.frameGeometry().center().y() - screen.height() / 2) <= margins.top() + 1);
+            // Centred as framed, once the frame is known.
+            QTRY_VERIFY(std::abs(window.frameGeometry().center().x() - screen.width() / 2) <= 1);
+            QTRY_VERIFY(std::abs(window.frameGeometry().center().y() - screen.height() / 2) <= 1);
             QVERIFY(!window.isMinimized() && !window.isMaximized());
         });
         const QByteArray written = readConfig();
@@ -135,9 +134,12 @@ private slots:
         writeConfig("[Window]\nWidth=9000\nHeight=7500\n");
         run([](fMain &window) {
             QTRY_COMPARE(window.frameGeometry().size(), QSize(600, 500));
+            // Centred as framed at its created size, then given the stored size.
             const QSize screen = screenSize();
-            QCOMPARE(window.frameGeometry().left(), Units::toPixels((screen.width() * 15 - 7485) / 2.0));
-            QCOMPARE(window.frameGeometry().top(), Units::toPixels((screen.height() * 15 - 5490) / 2.0));
+            const QSize created = createdSize() + QSize(frameMargins(window).left() + frameMargins(window).right(),
+                                                        frameMargins(window).top() + frameMargins(window).bottom());
+            QCOMPARE(window.frameGeometry().left(), (screen.width() - created.width()) / 2);
+            QCOMPARE(window.frameGeometry().top(), (screen.height() - created.height()) / 2);
         });
     }
 
