@@ -361,6 +361,19 @@ private slots:
         QVERIFY(name(label("lblInfo")).startsWith(QStringLiteral("15' for Presentation")));
     }
 
+    void resizeBeforeTheFontIsMeasured_changesNothing()
+    {
+        FakePlatform platform;
+        SettingsModel settings(DefaultClockSetting(QStringLiteral("/opt/kestrim")));
+        fMain fresh(settings, platform.platform());
+        fresh.setWindowTitle(QStringLiteral("unchanged"));
+        const QRect before = fresh.findChild<QLabel *>(QStringLiteral("lblMin"))->geometry();
+        fresh.resize(900, 700);
+        fresh.ResizeLabels();
+        QCOMPARE(fresh.windowTitle(), QStringLiteral("unchanged"));
+        QCOMPARE(fresh.findChild<QLabel *>(QStringLiteral("lblMin"))->geometry(), before);
+    }
+
     void exit_writesPlacementOnceAndCloses()
     {
         open();
