@@ -43,7 +43,7 @@ test-asan: deps
 	@ctest --preset asan -j $(JOBS)
 
 # FUZZ_SECONDS per target: about a minute in all for `make test`, ten minutes each for `make fuzz`.
-test-fuzz: FUZZ_SECONDS ?= 15
+test-fuzz: FUZZ_SECONDS ?= 12
 fuzz: FUZZ_SECONDS ?= 600
 test-fuzz fuzz: deps
 	@cmake --preset fuzz >/dev/null

@@ -350,8 +350,8 @@ ClockSetting benchSetting(std::int64_t count)
     return count == 4 ? DefaultClockSetting(ProgramFolder) : manyStages(static_cast<std::int32_t>(count));
 }
 
-// A fresh store per load, like a start of the program. Qt keeps parsed settings files in memory while
-// the file is unchanged; moving its time stamp between loads makes each one read and parse the file.
+// A fresh store per load, like a start of the program. The file's time stamp moves between loads, so no
+// cache that trusts an unchanged file (the store's or the system's) can answer in place of reading it.
 void BM_LoadClockSetting(benchmark::State &state)
 {
     const ClockSetting expected = benchSetting(state.range(0));

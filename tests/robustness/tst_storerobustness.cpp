@@ -260,6 +260,7 @@ private slots:
     void blockedStore_startsSavesNothingAndRecovers_data();
     void blockedStore_startsSavesNothingAndRecovers();
     void unreadableFile_startsWithDefaultsAndKeepsFile();
+    void openQuoteInFile_saveKeepsEveryValueOrNothing();
 };
 
 enum class Obstacle
@@ -370,6 +371,35 @@ void TestStoreRobustness::unreadableFile_startsWithDefaultsAndKeepsFile()
     save.finish();
     QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     QCOMPARE(contentsOf(file), stored);
+}
+
+// A hand edit that leaves a quote open makes the rest of the file part of that value, the keys a save
+// appends included (found by fuzzing the file writer). The save must then either put its values where
+// they read back and keep the user's text, or be refused with the file left exactly as it was.
+void TestStoreRobustness::openQuoteInFile_saveKeepsEveryValueOrNothing()
+{
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray edited = "[Notes]\nText=\"remember the microphone\n";
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(edited);
+    }
+    const std::optional<QString> note = IniText::findValue(edited, u"Notes", u"Text");
+    QVERIFY(note);
+
+    QCOMPARE(load(), QStringLiteral("defaults"));
+    Child save({QStringLiteral("--save-newer"), QStringLiteral("0")});
+    const std::optional<QString> result = save.line(SaveLimitMs);
+    QVERIFY(result);
+    save.finish();
+    if (result == u"saved") {
+        QCOMPARE(load(), QStringLiteral("newer"));
+        QCOMPARE(IniText::findValue(contentsOf(file), u"Notes", u"Text"), note);
+    } else {
+        QVERIFY2(result->startsWith(u"failed ") && result->size() > 7, qPrintable(*result));
+        QCOMPARE(contentsOf(file), edited);
+    }
 }
 
 int main(int argc, char *argv[])

@@ -1,0 +1,80 @@
+// The settings file as a user may have edited it: any bytes. Reading never fails and reading one value
+// agrees with reading them all. Values of any text saved into a file the program wrote read back as
+// written. In a damaged file (an open quote swallowing what follows, say) a saved value may not read
+// back, and the store then refuses the save and says so; whenever it does read back, every other value in
+// the file must have stayed as it was, or the store would commit a file that lost them.
+#include "fuzzinput.h"
+#include "platform/qsettingsstore.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+namespace {
+
+QString fullKey(const QString &section, const QString &key)
+{
+    return section.isEmpty() ? key : section + u'/' + key;
+}
+
+QString show(QByteArrayView data)
+{
+    return QString::fromLatin1(data.toByteArray().toPercentEncoding(" =[]/"));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    FuzzInput input(data, size);
+    // The values a save writes: the program's own sections and keys, texts of any kind.
+    static const char *const sections[] = {"Stages", "Font", "Sound", "Window"};
+    static const char *const keys[] = {"Count", "Description1", "SoundFile2", "Name", "Enabled", "Left", "Bold"};
+    std::vector<IniText::Value> values;
+    const int count = input.byte() % 4;
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t choice = input.byte();
+        values.push_back(
+            {QLatin1String(sections[choice % 4]), QLatin1String(keys[(choice >> 2) % 7]), input.utf8Until('\x01')});
+    }
+    const QByteArray file = input.rest(false).toUtf8();
+    const QString shown = show(file);
+
+    const QHash<QString, QString> before = IniText::parse(file);
+    // Keys are looked up by their full name ("section/key"); a name may itself contain slashes.
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        FUZZ_CHECK(IniText::findValue(file, QString(), it.key()) == std::optional<QString>(it.value()),
+                   it.key() + u' ' + shown);
+
+    // The last of several writes to one key counts.
+    std::map<QString, QString> written;
+    for (const IniText::Value &value : values)
+        written[fullKey(value.section, value.key)] = value.text;
+
+    const auto readsBack = [&written](const QHash<QString, QString> &parsed) {
+        return std::all_of(written.cbegin(), written.cend(), [&parsed](const auto &entry) {
+            return parsed.contains(entry.first) && parsed.value(entry.first) == entry.second;
+        });
+    };
+
+    // A file of the program's own making, written afresh and then written over.
+    const QByteArray own = IniText::patch(QByteArray(), values);
+    FUZZ_CHECK(readsBack(IniText::parse(own)), show(own));
+    FUZZ_CHECK(IniText::parse(own).size() == static_cast<qsizetype>(written.size()), show(own));
+    const QByteArray ownAgain = IniText::patch(own, values);
+    FUZZ_CHECK(readsBack(IniText::parse(ownAgain)), show(ownAgain));
+
+    const QByteArray patched = IniText::patch(file, values);
+    const QHash<QString, QString> after = IniText::parse(patched);
+    if (!readsBack(after))
+        return 0; // refused by the store
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (written.count(it.key()) == 0)
+            FUZZ_CHECK(after.contains(it.key()) && after.value(it.key()) == it.value(), it.key() + u' ' + shown);
+    }
+    for (auto it = after.cbegin(); it != after.cend(); ++it)
+        FUZZ_CHECK(before.contains(it.key()) || written.count(it.key()) != 0, it.key() + u' ' + show(patched));
+    return 0;
+}
