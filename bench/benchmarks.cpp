@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
