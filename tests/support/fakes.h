@@ -21,7 +21,9 @@
 class FakeTickCounter final : public TickCounter
 {
 public:
-    explicit FakeTickCounter(std::int32_t start = 1000) : now_(start) {}
+    explicit FakeTickCounter(std::int32_t start = 1000)
+        : now_(start)
+    {}
     std::int32_t GetTickCount() const override
     {
         ++reads;
