@@ -188,13 +188,17 @@ void fMain::Form_Load()
     const QSize screenSize = screen ? screen->geometry().size() : QSize(1024, 768);
     loaded_ = ReadPlacement(platform_.store, present, Units::toTwips(screenSize.width()),
                             Units::toTwips(screenSize.height()));
-    if (loaded_.state == 0) {
+    // Until the window manager has framed the window its outer size is its client size: a position centred
+    // now is off by the frame, and a stored outer size is too large by it. Both are put right once the frame
+    // is known.
+    const float centredLeft = (Units::toTwips(screenSize.width()) - present.width) / 2;
+    const float centredTop = (Units::toTwips(screenSize.height()) - present.height) / 2;
+    if (loaded_.state != 0) {
+        // Opened minimised or maximised: restoring it gives the created size, centred.
+        move(Units::toPixels(centredLeft), Units::toPixels(centredTop));
+        pendingFrame_.centreClient = size();
+    } else {
         move(Units::toPixels(loaded_.left), Units::toPixels(loaded_.top));
-        // Until the window manager has framed the window its outer size is its client size: a position
-        // centred now is off by the frame, and a stored outer size is too large by it. Both are put right
-        // once the frame is known.
-        const float centredLeft = (Units::toTwips(screenSize.width()) - present.width) / 2;
-        const float centredTop = (Units::toTwips(screenSize.height()) - present.height) / 2;
         if (loaded_.left == centredLeft && loaded_.top == centredTop)
             pendingFrame_.centreClient = size();
         if (loaded_.width != present.width || loaded_.height != present.height) {
@@ -256,6 +260,7 @@ bool fMain::event(QEvent *event)
         case QEvent::Show:
         case QEvent::WindowActivate:
         case QEvent::ActivationChange:
+        case QEvent::WindowStateChange:
             applyPendingFrame();
             break;
         default:

@@ -126,6 +126,9 @@ private slots:
             QTRY_VERIFY(!window.isMinimized());
             QCOMPARE(window.windowTitle(), QStringLiteral("Kestrim"));
             QCOMPARE(window.size(), createdSize());
+            const QSize screen = screenSize();
+            QTRY_VERIFY(std::abs(window.frameGeometry().center().x() - screen.width() / 2) <= 1);
+            QTRY_VERIFY(std::abs(window.frameGeometry().center().y() - screen.height() / 2) <= 1);
         });
     }
 
