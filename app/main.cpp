@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -36,7 +35,5 @@ int main(int argc, char *argv[])
                      &fMain::QuitProgram);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, program.MainWindow(), &fMain::QuitProgram);
 
-    // The audio output is opened once the window is up, so start-up costs no more than a bare window.
-    QTimer::singleShot(0, &sound, &QtSoundPlayer::prepare);
     return app.exec();
 }

@@ -73,6 +73,9 @@ void ClockEngine::StartClock()
     view_.setCommandButtons(false, true, false, false);
     view_.SetStatusText(runningStatus(setting_.stage(currentStage_).Description));
     view_.setDigitsEnabled(true);
+    if (setting_.SoundEnabled) {
+        sound_.prepare();
+    }
 }
 
 void ClockEngine::PauseClock()

@@ -34,8 +34,8 @@ public:
     void play(const QString &path) override;
 
     // Connects to the sound system now rather than at the first play(), so that the first stage end is not
-    // the moment that pays for it. Meant to be called once the main window is on screen.
-    void prepare();
+    // the moment that pays for it. The clock calls it when a talk starts.
+    void prepare() override;
 
     // Larger files are not read at all: a wave file of this size already lasts about two minutes at CD
     // quality, far more than any stage-end signal needs.

@@ -10,4 +10,8 @@ class SoundPlayer
 public:
     virtual ~SoundPlayer() = default;
     virtual void play(const QString &path) = 0;
+    // Opens the audio output ahead of the first play, so that sound is ready when a stage ends; cheap after
+    // the first call. Start-up leaves this to the first start of the clock: a timer that is never started
+    // never loads the sound system.
+    virtual void prepare() {}
 };

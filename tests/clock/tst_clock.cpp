@@ -471,6 +471,8 @@ void TestClock::singleStage_repeats()
 {
     Rig rig(stagesOf({60}));
     rig.start();
+    // The sound output is readied as the talk starts, not at the first stage end.
+    QCOMPARE(rig.sound.prepared, 1);
     rig.run(185000);
     QCOMPARE(rig.sounds,
              (QStringList{QStringLiteral("60:s1.wav"), QStringLiteral("120:s1.wav"), QStringLiteral("180:s1.wav")}));
@@ -487,6 +489,7 @@ void TestClock::soundOff_stagesChangeSilently()
     rig.start();
     rig.run(1560000);
     QVERIFY(rig.sound.played.isEmpty());
+    QCOMPARE(rig.sound.prepared, 0);
     QCOMPARE(rig.engine.CurrentStage(), 4);
     QCOMPARE(rig.engine.StageEnd(), 1620);
     const QStringList statuses = rig.view.calls.filter(QRegularExpression(QStringLiteral("^status")));

@@ -48,7 +48,9 @@ class FakeSoundPlayer final : public SoundPlayer
 {
 public:
     void play(const QString &path) override { played.append(path); }
+    void prepare() override { ++prepared; }
     QStringList played;
+    int prepared = 0;
 };
 
 // A settings store in memory, keyed "application/section/key".
