@@ -108,12 +108,10 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
     // pointer crosses an action.
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
-    bar->setFont(arial(9, false));
     // One plain text field across the bar, without the frame some styles draw around status items.
     bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
     statusLabel_ = new QLabel(bar);
     statusLabel_->setObjectName(QStringLiteral("StatusText"));
-    statusLabel_->setFont(arial(9, false));
     bar->addPermanentWidget(statusLabel_, 1);
 
     auto *client = new QWidget(this);

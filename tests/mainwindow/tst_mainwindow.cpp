@@ -71,6 +71,12 @@ private slots:
         auto *toolbar = window->findChild<QToolBar *>(QStringLiteral("Toolbar"));
         QVERIFY(toolbar);
         QVERIFY(window->findChild<QStatusBar *>(QStringLiteral("StatusBar")));
+        // The status text and the information label keep the window's small font.
+        for (const char *name : {"StatusText", "lblInfo"}) {
+            const QFont font = window->findChild<QLabel *>(QLatin1String(name))->font();
+            QCOMPARE(font.family(), QStringLiteral("Arial"));
+            QCOMPARE(font.pointSizeF(), 9.0);
+        }
         auto *timer = window->findChild<QTimer *>(QStringLiteral("Timer"));
         QVERIFY(timer);
         QCOMPARE(timer->interval(), 100);
