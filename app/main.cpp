@@ -2,7 +2,7 @@
 #include "mainwindow/startup.h"
 #include "platform/qsettingsstore.h"
 #include "platform/qtchoosers.h"
-#include "platform/qtsoundplayer.h"
+#include "platform/modulesoundplayer.h"
 #include "platform/terminationsignals.h"
 #include "platform/tickcounter.h"
 
@@ -18,7 +18,7 @@ int main(int argc, char *argv[])
 
     QSettingsStore store;
     SystemTickCounter ticks;
-    QtSoundPlayer sound;
+    ModuleSoundPlayer sound(ModuleSoundPlayer::besideProgram());
     QtColorChooser colors;
     QtFileChooser files;
     QtMessageBoxes messages;
