@@ -413,6 +413,8 @@ void fMain::showHelp()
 
 void fMain::OpenOptions()
 {
+    if (!OptionDialog && optionDialogSource_)
+        OptionDialog = optionDialogSource_();
     if (!OptionDialog)
         return;
     const int result = OptionDialog->ShowDialog();

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -28,7 +29,10 @@ public:
     fMain(SettingsModel &model, const Platform &platform, QWidget *parent = nullptr);
     ~fMain() override;
 
-    // The options dialog that "Option" opens and quitting closes. Set once at start-up.
+    // Where "Option" gets the options dialog the first time it is clicked. Most runs of a timer never open
+    // it, so it is not built at start-up. Set once at start-up.
+    void setOptionDialogSource(std::function<fOpt *()> source) { optionDialogSource_ = std::move(source); }
+    // The options dialog that "Option" opens and quitting closes, once it exists.
     void setOptionDialog(fOpt *dialog) { OptionDialog = dialog; }
 
     // Restores the placement from section "Window" (throws StoredValueError for a stored value that does
@@ -85,6 +89,7 @@ private:
     SettingsModel &model_;
     Platform platform_;
     fOpt *OptionDialog = nullptr;
+    std::function<fOpt *()> optionDialogSource_;
 
     QToolBar *Toolbar = nullptr;
     QTimer *Timer = nullptr;

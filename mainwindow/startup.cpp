@@ -29,6 +29,15 @@ Program::~Program()
     mainWindow_.reset();
 }
 
+fOpt *Program::OptionDialog()
+{
+    if (!optionDialog_ && mainWindow_) {
+        optionDialog_ = std::make_unique<fOpt>(model_, platform_, mainWindow_.get());
+        mainWindow_->setOptionDialog(optionDialog_.get());
+    }
+    return optionDialog_.get();
+}
+
 bool Program::Main()
 {
     try {
@@ -41,8 +50,7 @@ bool Program::Main()
     }
 
     mainWindow_ = std::make_unique<fMain>(model_, platform_);
-    optionDialog_ = std::make_unique<fOpt>(model_, platform_, mainWindow_.get());
-    mainWindow_->setOptionDialog(optionDialog_.get());
+    mainWindow_->setOptionDialogSource([this] { return OptionDialog(); });
 
     try {
         mainWindow_->Form_Load();

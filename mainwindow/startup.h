@@ -17,14 +17,17 @@ public:
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;
 
-    // Loads the configuration, creates the main window and the options dialog and shows the main window.
+    // Loads the configuration, creates the main window and shows it. The options dialog is created when it
+    // is first wanted.
     // Returns false when a stored value cannot be used: the error has been shown (message box and
     // stderr), no window is visible and nothing was written to the store.
     bool Main();
 
     SettingsModel &model() { return model_; }
     fMain *MainWindow() const { return mainWindow_.get(); }
-    fOpt *OptionDialog() const { return optionDialog_.get(); }
+    // The options dialog, created on the first call (the main window's "Option" button makes that call).
+    // Null before Main() has created the main window.
+    fOpt *OptionDialog();
 
 private:
     Platform platform_;

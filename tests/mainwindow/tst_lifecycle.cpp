@@ -181,6 +181,27 @@ private slots:
         QCOMPARE(readConfig(), config);
     }
 
+    void optionsDialog_isBuiltAtTheFirstClickOnOption_andKept()
+    {
+        FakePlatform fakes;
+        Program program(fakes.platform());
+        QVERIFY(program.Main());
+        fMain &window = *program.MainWindow();
+        QVERIFY(optionDialogs().isEmpty());
+
+        for (int opening = 0; opening < 2; ++opening) {
+            QTimer::singleShot(0, &window, [] {
+                if (QWidget *modal = QApplication::activeModalWidget())
+                    modal->close();
+            });
+            window.button(QStringLiteral("Option"))->trigger();
+            const QList<fOpt *> dialogs = optionDialogs();
+            QCOMPARE(dialogs.size(), 1);
+            QCOMPARE(program.OptionDialog(), dialogs.front());
+            QVERIFY(!dialogs.front()->isVisible());
+        }
+    }
+
     void everyWayOut_writesThePlacementOnceAndEndsWithTheDialogHidden_data()
     {
         QTest::addColumn<QString>("way");
@@ -217,6 +238,16 @@ private slots:
     }
 
 private:
+    static QList<fOpt *> optionDialogs()
+    {
+        QList<fOpt *> dialogs;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (auto *dialog = qobject_cast<fOpt *>(window))
+                dialogs.append(dialog);
+        }
+        return dialogs;
+    }
+
     static QMargins frameMargins(const QWidget &window)
     {
         const QRect frame = window.frameGeometry(), client = window.geometry();
