@@ -1,66 +1,68 @@
 #include "platform/icons.h"
 
 #include <QImage>
-#include <QPainter>
 #include <QPixmap>
-#include <QSvgRenderer>
+#include <QResource>
 
 #include <array>
 
 namespace {
 
-constexpr std::array<int, 7> iconSizes{16, 24, 32, 48, 64, 128, 256};
+// The sizes rendered into the resources at build time (resources/CMakeLists.txt): a 16 px toolbar picture
+// up to four times scale, and the window icon from title bar to task switcher. Every size is a real
+// rendering, so nothing is scaled up blurred.
+constexpr std::array<int, 5> toolbarSizes{16, 24, 32, 48, 64};
+constexpr std::array<int, 7> windowIconSizes{16, 24, 32, 48, 64, 128, 256};
 
-// A 16 px toolbar picture needs no more than 64 px even at four times scale; the large sizes would only
-// add to start-up time.
-constexpr int largestToolbarSize = 64;
-
-// Renders every size up to `largest` once. Painting through QSvgRenderer ourselves rather than handing the
-// file to QIcon keeps the result identical whether or not Qt's SVG icon-engine plugin is found at run time.
-QIcon renderIcon(const QString &resourcePath, int largest)
+// The rendering is raw pixels, stored uncompressed: it is used in place, with no image decoder loaded.
+QPixmap renderedPixmap(const QString &name, int size)
 {
-    QSvgRenderer renderer(resourcePath);
-    if (!renderer.isValid()) {
+    const QResource resource(renderedIconPath(name, size));
+    const qint64 bytes = qint64(size) * size * 4;
+    if (!resource.isValid() || resource.compressionAlgorithm() != QResource::NoCompression || resource.size() != bytes)
         return {};
-    }
+    const QImage pixels(resource.data(), size, size, size * 4, QImage::Format_RGBA8888_Premultiplied);
+    return QPixmap::fromImage(pixels);
+}
+
+template <std::size_t N>
+QIcon iconFromRenderings(const QString &name, const std::array<int, N> &sizes)
+{
     QIcon icon;
-    for (const int size : iconSizes) {
-        if (size > largest) {
-            break;
-        }
-        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter, QRectF(0, 0, size, size));
-        painter.end();
-        icon.addPixmap(QPixmap::fromImage(image));
+    for (const int size : sizes) {
+        const QPixmap pixmap = renderedPixmap(name, size);
+        if (!pixmap.isNull())
+            icon.addPixmap(pixmap);
     }
     return icon;
 }
 
 } // namespace
 
-QString toolbarIconPath(const QString &key)
+QString renderedIconPath(const QString &name, int size)
+{
+    return QStringLiteral(":/icons/%1x%1/%2.rgba").arg(size).arg(name);
+}
+
+QString toolbarIconName(const QString &key)
 {
     static const std::array<QLatin1String, 7> keys{
         QLatin1String("play"),  QLatin1String("stop"), QLatin1String("reset"), QLatin1String("tool"),
         QLatin1String("sound"), QLatin1String("help"), QLatin1String("exit")};
     for (const QLatin1String known : keys) {
-        if (key == known) {
-            return QStringLiteral(":/icons/") + key + QStringLiteral(".svg");
-        }
+        if (key == known)
+            return key;
     }
     return {};
 }
 
 QIcon toolbarIcon(const QString &key)
 {
-    const QString path = toolbarIconPath(key);
-    return path.isEmpty() ? QIcon() : renderIcon(path, largestToolbarSize);
+    const QString name = toolbarIconName(key);
+    return name.isEmpty() ? QIcon() : iconFromRenderings(name, toolbarSizes);
 }
 
 QIcon applicationIcon()
 {
-    return renderIcon(QStringLiteral(":/icons/kestrim.svg"), iconSizes.back());
+    return iconFromRenderings(QStringLiteral("kestrim"), windowIconSizes);
 }

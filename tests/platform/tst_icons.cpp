@@ -84,8 +84,10 @@ void TestIcons::toolbarIcon_drawsItsPicture()
 
     const QIcon icon = toolbarIcon(key);
     QVERIFY(!icon.isNull());
-    // Sharp on high-density screens too: the larger renderings are real, not the small one scaled up.
-    QCOMPARE(icon.actualSize(QSize(64, 64)), QSize(64, 64));
+    // Sharp on high-density screens too: every rendering up to four times toolbar size is there, not the
+    // small one scaled up.
+    QCOMPARE(icon.availableSizes(),
+             QList<QSize>({QSize(16, 16), QSize(24, 24), QSize(32, 32), QSize(48, 48), QSize(64, 64)}));
 
     const PixelCounts counts = countPixels(icon, 16);
     // Something recognisable at 16 px, but a picture, not a filled square.
@@ -116,6 +118,7 @@ void TestIcons::applicationIcon_readableFromTitleBarToDock()
 {
     const QIcon icon = applicationIcon();
     QVERIFY(!icon.isNull());
+    QCOMPARE(icon.availableSizes().size(), 7);
     for (const int size : {16, 32, 256}) {
         QCOMPARE(icon.actualSize(QSize(size, size)), QSize(size, size));
         const PixelCounts counts = countPixels(icon, size);
