@@ -189,8 +189,8 @@ void fMain::Form_Load()
     // Until the window manager has framed the window its outer size is its client size: a position centred
     // now is off by the frame, and a stored outer size is too large by it. Both are put right once the frame
     // is known.
-    const float centredLeft = (Units::toTwips(screenSize.width()) - present.width) / 2;
-    const float centredTop = (Units::toTwips(screenSize.height()) - present.height) / 2;
+    const float centredLeft = centredStart(Units::toTwips(screenSize.width()), present.width);
+    const float centredTop = centredStart(Units::toTwips(screenSize.height()), present.height);
     if (loaded_.state != 0) {
         // Opened minimised or maximised: restoring it gives the created size, centred.
         move(Units::toPixels(centredLeft), Units::toPixels(centredTop));

@@ -35,8 +35,8 @@ WindowPlacement ReadPlacement(const SettingsStore &store, const WindowPlacement 
         return placement;
 
     // The centring defaults use the size the window has now, before a stored size replaces it.
-    placement.left = readFloat(store, QStringLiteral("Left"), (screenWidth - present.width) / 2);
-    placement.top = readFloat(store, QStringLiteral("Top"), (screenHeight - present.height) / 2);
+    placement.left = readFloat(store, QStringLiteral("Left"), centredStart(screenWidth, present.width));
+    placement.top = readFloat(store, QStringLiteral("Top"), centredStart(screenHeight, present.height));
     placement.width = readFloat(store, QStringLiteral("Width"), present.width);
     placement.height = readFloat(store, QStringLiteral("Height"), present.height);
     return placement;
