@@ -36,6 +36,15 @@ QStringView trimBlanks(QStringView text)
     return text.sliced(begin, end - begin);
 }
 
+// Steps over a '+' or '-' at `i`, if there is one; true for '-'.
+bool takeSign(QStringView body, qsizetype &i)
+{
+    if (i < body.size() && (body[i] == u'+' || body[i] == u'-')) {
+        return body[i++] == u'-';
+    }
+    return false;
+}
+
 // The number of decimal places before the point of the first significant digit of `digits` scaled by
 // 10^exponent: positive for a value of at least 1, zero or less for a value below 1. Used only to tell an
 // overflow from an underflow, so the exponent is clamped rather than parsed in full.
@@ -70,11 +79,7 @@ std::optional<std::int32_t> parseInt(const QString &text)
 {
     const QStringView body = trimBlanks(text);
     qsizetype i = 0;
-    bool negative = false;
-    if (i < body.size() && (body[i] == u'+' || body[i] == u'-')) {
-        negative = body[i] == u'-';
-        ++i;
-    }
+    const bool negative = takeSign(body, i);
     if (i == body.size()) {
         return std::nullopt;
     }
@@ -128,11 +133,7 @@ std::optional<float> parseFloat(const QString &text)
 {
     const QStringView body = trimBlanks(text);
     qsizetype i = 0;
-    bool negative = false;
-    if (i < body.size() && (body[i] == u'+' || body[i] == u'-')) {
-        negative = body[i] == u'-';
-        ++i;
-    }
+    const bool negative = takeSign(body, i);
     const qsizetype mantissaBegin = i;
     qsizetype digits = 0;
     while (i < body.size() && isAsciiDigit(body[i])) {
@@ -153,11 +154,7 @@ std::optional<float> parseFloat(const QString &text)
     std::int64_t exponent = 0;
     if (i < body.size() && (body[i] == u'e' || body[i] == u'E')) {
         ++i;
-        bool negativeExponent = false;
-        if (i < body.size() && (body[i] == u'+' || body[i] == u'-')) {
-            negativeExponent = body[i] == u'-';
-            ++i;
-        }
+        const bool negativeExponent = takeSign(body, i);
         if (i == body.size()) {
             return std::nullopt;
         }
