@@ -26,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -200,15 +201,30 @@ void reportCosts(benchmark::State &state, std::uint64_t allocations, std::option
     }
 }
 
+// A clock started on the given stages, against a view that counts its calls and a sound that stays silent.
+struct RunningEngine
+{
+    explicit RunningEngine(ClockSetting stages)
+        : setting(std::move(stages))
+        , engine(setting, view, ticks, sound)
+    {
+        engine.ClearTimer();
+        engine.StartClock();
+    }
+
+    ClockSetting setting;
+    CountingView view;
+    FakeTickCounter ticks{1000};
+    SilentSoundPlayer sound;
+    ClockEngine engine;
+};
+
 void BM_EngineTick_SameSecond(benchmark::State &state)
 {
-    const ClockSetting setting = DefaultClockSetting(ProgramFolder);
-    CountingView view;
-    FakeTickCounter ticks(1000);
-    SilentSoundPlayer sound;
-    ClockEngine engine(setting, view, ticks, sound);
-    engine.ClearTimer();
-    engine.StartClock();
+    RunningEngine rig(DefaultClockSetting(ProgramFolder));
+    ClockEngine &engine = rig.engine;
+    FakeTickCounter &ticks = rig.ticks;
+    CountingView &view = rig.view;
     ticks.advance(1500);
     engine.Timer_Timer(); // shows second 1; every tick below stays within it
     const std::uint64_t callsBefore = view.calls;
@@ -221,13 +237,10 @@ BENCHMARK(BM_EngineTick_SameSecond);
 
 void BM_EngineTick_NewSecond(benchmark::State &state)
 {
-    const ClockSetting setting = DefaultClockSetting(ProgramFolder);
-    CountingView view;
-    FakeTickCounter ticks(1000);
-    SilentSoundPlayer sound;
-    ClockEngine engine(setting, view, ticks, sound);
-    engine.ClearTimer();
-    engine.StartClock();
+    RunningEngine rig(DefaultClockSetting(ProgramFolder));
+    ClockEngine &engine = rig.engine;
+    FakeTickCounter &ticks = rig.ticks;
+    CountingView &view = rig.view;
     // Stage 1 lasts 900 s; restart well before its end so that no stage changes here.
     std::int64_t shown = 0;
     const std::uint64_t callsBefore = view.calls;
@@ -249,13 +262,9 @@ BENCHMARK(BM_EngineTick_NewSecond);
 
 void BM_EngineTick_StageChange(benchmark::State &state)
 {
-    const ClockSetting setting = oneSecondStages();
-    CountingView view;
-    FakeTickCounter ticks(1000);
-    SilentSoundPlayer sound;
-    ClockEngine engine(setting, view, ticks, sound);
-    engine.ClearTimer();
-    engine.StartClock();
+    RunningEngine rig(oneSecondStages());
+    ClockEngine &engine = rig.engine;
+    FakeTickCounter &ticks = rig.ticks;
     for (auto _ : state) {
         ticks.advance(1000);
         engine.Timer_Timer();
