@@ -185,6 +185,9 @@ fOpt::fOpt(SettingsModel &model, const Platform &platform, QWidget *mainWindow)
 {
     setObjectName(QStringLiteral("fOpt"));
     setWindowTitle(QStringLiteral("Options..."));
+    // Without a parent widget the dialog would get the desktop's generic picture in its title bar.
+    if (mainWindow)
+        setWindowIcon(mainWindow->windowIcon());
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(Units::toPixels(6075), Units::toPixels(4800));
     setSizeGripEnabled(false);

@@ -136,6 +136,12 @@ private slots:
         QCOMPARE(shown(), QStringLiteral("01:06"));
     }
 
+    void dialog_carriesTheProgramsPictureInItsTitleBar()
+    {
+        QVERIFY(!dialog().windowIcon().isNull());
+        QCOMPARE(dialog().windowIcon().cacheKey(), window().windowIcon().cacheKey());
+    }
+
     void optionButton_isOfferedOnlyWhenTheClockStands()
     {
         QVERIFY(window().button(QStringLiteral("Option"))->isEnabled());
