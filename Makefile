@@ -51,13 +51,14 @@ test-fuzz fuzz: deps
 	@fuzz/run.sh $(FUZZ_SECONDS) build/fuzz
 
 # Micro-benchmarks, then start-up, memory, CPU and read-out accuracy on a virtual display against a
-# minimal Qt window (about 15 minutes; QUICK=1 for short measurement windows). See BENCHMARKS.md.
+# minimal Qt window (about 15 minutes; QUICK=1 for short measurement windows, RUNS=n for n runs instead of 5).
+# See BENCHMARKS.md.
 bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_bench kestrim_baseline
 	@build/release/bench/kestrim_bench
 	@python3 bench/process_figures.py --kestrim build/release/kestrim --baseline build/release/bench/kestrim_baseline \
-	    --json build/release/process_figures.json $(if $(QUICK),--quick)
+	    --json build/release/process_figures.json $(if $(QUICK),--quick) $(if $(RUNS),--runs $(RUNS))
 
 # The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only the program and its
 # icons are built for it: cpack would otherwise build every test and benchmark first.
