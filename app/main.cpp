@@ -1,8 +1,8 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/startup.h"
+#include "platform/modulesoundplayer.h"
 #include "platform/qsettingsstore.h"
 #include "platform/qtchoosers.h"
-#include "platform/modulesoundplayer.h"
 #include "platform/terminationsignals.h"
 #include "platform/tickcounter.h"
 
