@@ -17,8 +17,7 @@ public:
         : std::runtime_error(description.toStdString())
         , number_(number)
         , description_(description)
-    {
-    }
+    {}
     int number() const { return number_; }
     QString description() const { return description_; }
 

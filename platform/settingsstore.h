@@ -16,8 +16,7 @@ public:
                          const QString &defaultText) const = 0;
 
     // Creates or overwrites the value. May be buffered until sync().
-    virtual void write(const QString &application, const QString &section, const QString &key,
-                       const QString &text) = 0;
+    virtual void write(const QString &application, const QString &section, const QString &key, const QString &text) = 0;
 
     // Makes every write durable. Returns a description of the failure, or nothing when all went well.
     virtual std::optional<QString> sync() = 0;

@@ -63,7 +63,9 @@ ClockSetting DefaultClockSetting(const QString &programFolder);
 class SettingsModel
 {
 public:
-    explicit SettingsModel(ClockSetting initial = {}) : current_(std::move(initial)) {}
+    explicit SettingsModel(ClockSetting initial = {})
+        : current_(std::move(initial))
+    {}
 
     const ClockSetting &CurrentSetting() const { return current_; }
     void GetClockSetting(ClockSetting &destination) const { destination = current_; }
