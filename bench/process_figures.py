@@ -288,9 +288,9 @@ class Program:
         raise RuntimeError("no VmRSS")
 
     def cpu_sample(self):
-        """The process's CPU time so far, two ways: utime + stime of /proc/<pid>/stat, which counts whole
-        clock ticks (10 ms, an eighth of the whole budget of a minute at 0.2 %), and the scheduler's
-        nanosecond count of each live thread from /proc/<pid>/task/<tid>/schedstat."""
+        """The process's CPU time so far, two ways: utime + stime of /proc/<pid>/stat, each counted in whole
+        10 ms clock ticks, so a difference can be 20 ms off, a sixth of the 120 ms a minute that 0.2 %
+        allows; and the scheduler's nanosecond count of each live thread from /proc/<pid>/task/*/schedstat."""
         with open(f"/proc/{self.process.pid}/stat") as stat:
             fields = stat.read().rsplit(")", 1)[1].split()
         # Fields 14 and 15 of the whole line (utime, stime); after the command name they are 12 and 13.
