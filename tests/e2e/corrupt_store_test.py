@@ -8,7 +8,7 @@ The store holds a full, otherwise valid configuration and a placement, so that a
 import os
 import sys
 
-from desktop import Desktop, check, conf_path, main, sha256_of, wait_for, write_conf
+from desktop import Desktop, check, conf_path, fatal_unless, main, sha256_of, wait_for, write_conf
 
 VALID = {
     "Font": {"Bold": "False", "Italic": "False", "Name": "Arial"},
@@ -58,7 +58,7 @@ def test(program, artefacts, _options):
             kestrim = desktop.start_kestrim(home, f"case{n}")
 
             def error_box():
-                check(kestrim.alive(), f"{what}: the program ended with {kestrim.proc.returncode} without an error box")
+                fatal_unless(kestrim.alive(), f"{what}: the program ended with {kestrim.proc.returncode} without an error box")
                 for w in desktop.windows_of(kestrim.pid, "^Kestrim$"):
                     if kestrim.frame_extents(w) is not None:
                         return w
@@ -70,7 +70,7 @@ def test(program, artefacts, _options):
             check(len(desktop.windows_of(kestrim.pid, ".")) == 1, f"{what}: more than the error box is on screen")
 
             # The box shows the critical icon (a red disc) next to its message.
-            x, y, width, height = kestrim.client_geometry()
+            x, y, width, height = kestrim.settled_geometry()
 
             def shows_icon():
                 colours = desktop.screenshot(f"case{n}.png").solid_colours(x, y, width, height)

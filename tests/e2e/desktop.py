@@ -35,22 +35,41 @@ class Failure(AssertionError):
     """A check on what the user would see did not hold."""
 
 
+class Fatal(Failure):
+    """A failure that no amount of waiting mends (the program ended): wait_for passes it on at once."""
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
 
 
 def wait_for(what, probe, timeout=STEP_TIMEOUT, interval=0.1):
-    """Polls probe() until it returns something truthy and returns that; fails naming `what` otherwise."""
+    """Polls probe() until it returns something truthy and returns that; fails naming `what` otherwise.
+
+    A reading that fails (a check inside the probe, a helper tool that errs or times out) counts as "not
+    yet" and is taken again: the desktop moves, maps and repaints windows in its own time, most of all on
+    a loaded machine. Only a Fatal failure ends the wait early."""
     deadline = time.monotonic() + timeout
     last = None
     while True:
-        last = probe()
-        if last:
-            return last
+        try:
+            last = probe()
+        except Fatal:
+            raise
+        except (Failure, subprocess.SubprocessError) as failure:
+            last = f"a failed reading: {failure}"
+        else:
+            if last:
+                return last
         if time.monotonic() >= deadline:
             raise Failure(f"timed out after {timeout:.0f} s waiting for {what} (last seen: {last!r})")
         time.sleep(interval)
+
+
+def fatal_unless(condition, message):
+    if not condition:
+        raise Fatal(message)
 
 
 def _die_with_parent():
@@ -398,6 +417,7 @@ class Kestrim:
         self.proc = proc
         self.log_path = log_path
         self.window = None
+        self._last_reading = None  # (window, client geometry, frame extents) last seen by settled_geometry
 
     @property
     def pid(self):
@@ -410,17 +430,19 @@ class Kestrim:
     def alive(self):
         return self.proc.poll() is None
 
-    def wait_main_window(self, timeout=START_TIMEOUT):
-        """Waits until the main window is mapped and framed by the window manager, and returns its id."""
+    def wait_main_window(self, timeout=START_TIMEOUT, whole=True):
+        """Waits until the main window is mapped, framed by the window manager and holds still (wholly on
+        the screen unless whole is False), and returns its id."""
 
         def find():
-            check(self.alive(), f"the program ended during start-up with {self.proc.returncode}: {self.log()}")
+            fatal_unless(self.alive(), f"the program ended during start-up with {self.proc.returncode}: {self.log()}")
             for w in self.desktop.windows_of(self.pid, "^Kestrim"):
                 if self.frame_extents(w) is not None:
                     return w
             return None
 
         self.window = wait_for("the main window", find, timeout=timeout)
+        self.settled_geometry(timeout=timeout, whole=whole)
         return self.window
 
     def wait_exit(self, timeout=STEP_TIMEOUT):
@@ -459,9 +481,12 @@ class Kestrim:
         self.key("alt+F4", may_close=True)
 
     def activate(self):
+        """Restores and focuses the window, and returns once it is back on the screen and holds still:
+        openbox first maps a restored window at its iconify position and moves it back a moment later."""
         self.desktop.xdotool("windowactivate", "--sync", str(self.window), check=False)
         wait_for("the main window to be active and shown", lambda: self.desktop.active_window() == self.window
                  and not self.is_minimised())
+        self.settled_geometry()
 
     def minimise(self):
         self.desktop.xdotool("windowminimize", "--sync", str(self.window), check=False)
@@ -491,16 +516,40 @@ class Kestrim:
             check(m, f"xwininfo gave no {name}: {out}")
             return int(m.group(1))
 
-        return (field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"), field("Height"))
+        viewable = re.search(r"^\s*Map State:\s*IsViewable", out, re.M) is not None
+        return (field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"), field("Height")), viewable
+
+    def on_screen(self, geometry):
+        x, y, width, height = geometry
+        sw, sh = self.desktop.screen
+        return width > 0 and height > 0 and x >= 0 and y >= 0 and x + width <= sw and y + height <= sh
+
+    def settled_geometry(self, timeout=STEP_TIMEOUT, interval=0.15, whole=True):
+        """The client area (x, y, width, height) once the window is mapped, wholly on the screen (unless
+        whole is False) and gave the same geometry and frame on two readings in a row. Every probe of
+        pixels or placement starts here, so that none reads a window the window manager is still moving.
+        The reading before may come from an earlier call: a window that has not moved since costs one."""
+
+        def steady():
+            geometry, viewable = self._xwininfo()
+            now = (self.window, geometry, self.frame_extents())
+            same = now == self._last_reading
+            self._last_reading = now
+            check(viewable, "the main window is not mapped")
+            check(not whole or self.on_screen(geometry), f"the main window is not wholly on the screen: {geometry}")
+            return geometry if same else None
+
+        return wait_for("the main window to be mapped, on the screen and still", steady, timeout=timeout,
+                        interval=interval)
 
     def client_geometry(self):
         """(x, y, width, height) of the client area on the screen."""
         # Not xdotool's getwindowgeometry: on a reparented window it adds the offset inside the frame twice.
-        return self._xwininfo()
+        return self._xwininfo()[0]
 
     def frame_geometry(self):
         """(x, y, width, height) of the outer frame: the client area plus the window manager's borders."""
-        x, y, width, height = self._xwininfo()
+        x, y, width, height = self._xwininfo()[0]
         extents = self.frame_extents()
         check(extents is not None, "the window manager gave the window no frame extents")
         left, right, top, bottom = extents

@@ -8,7 +8,7 @@ program itself, and a click on the close box of the frame. Maximised and minimis
 import sys
 import time
 
-from desktop import TWIPS_PER_PIXEL, Desktop, check, main, read_conf, wait_for
+from desktop import TWIPS_PER_PIXEL, Desktop, check, fatal_unless, main, read_conf, wait_for
 
 CREATED_CLIENT = (499, 366)  # 7485 x 5490 twips
 
@@ -49,15 +49,7 @@ def expect_frame_stored(config_home, frame, state="0"):
 
 def settle(kestrim):
     """Waits until the window's geometry holds still, so that what we compare is what the user has."""
-    last = [None]
-
-    def steady():
-        now = (kestrim.client_geometry(), kestrim.frame_extents())
-        same = now == last[0]
-        last[0] = now
-        return same
-
-    wait_for("the window to settle", steady, interval=0.3)
+    kestrim.settled_geometry(interval=0.3)
 
 
 def place(desktop, kestrim, x, y, width, height):
@@ -145,7 +137,7 @@ def test(program, artefacts, _options):
         kestrim = restart(desktop, home, "minimised", visible=False)
 
         def reopened_minimised():
-            check(kestrim.alive(), f"the program ended: {kestrim.log()}")
+            fatal_unless(kestrim.alive(), f"the program ended: {kestrim.log()}")
             for w in desktop.windows_of(kestrim.pid, "^Kestrim", visible=False):
                 kestrim.window = w
                 if kestrim.is_minimised():

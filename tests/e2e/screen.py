@@ -12,15 +12,16 @@ MIN_DIGIT_PIXELS = 1500
 
 
 def digit_band(kestrim):
-    """The part of the client area that holds the digits: below the toolbar, above the status bar."""
-    x, y, width, height = kestrim.client_geometry()
+    """The part of the client area that holds the digits: below the toolbar, above the status bar, read
+    once the window is mapped, on the screen and holds still."""
+    x, y, width, height = kestrim.settled_geometry()
     top = y + height * 15 // 100
     return x, top, width, height * 70 // 100
 
 
 def colours_in_band(desktop, kestrim, save_as=None):
-    image = desktop.screenshot(save_as)
-    return image.solid_colours(*digit_band(kestrim))
+    band = digit_band(kestrim)
+    return desktop.screenshot(save_as).solid_colours(*band)
 
 
 def greyed_pixels(colours):
@@ -54,8 +55,8 @@ def wait_digits(desktop, kestrim, what, predicate, timeout=10.0, save_as=None):
 
 def band_pixels(desktop, kestrim, save_as=None):
     """The raw pixels of the digit band, to tell whether anything in it changed."""
-    image = desktop.screenshot(save_as)
     x, y, width, height = digit_band(kestrim)
+    image = desktop.screenshot(save_as)
     check(x >= 0 and y >= 0 and x + width <= image.width and y + height <= image.height,
           "the main window is not wholly on the screen")
     rows = [image.rgb[((y + r) * image.width + x) * 3 : ((y + r) * image.width + x + width) * 3] for r in range(height)]
