@@ -3,7 +3,7 @@ PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-dev test-asan test-fuzz fuzz format bench clean
+.PHONY: all deps configure build run check test test-dev test-asan test-fuzz fuzz format bench clean
 
 all: build
 
@@ -23,6 +23,11 @@ run: build
 	    exit 1; \
 	fi
 	@$(BUILD_DIR)/kestrim
+
+# For everyday work: the dev build, then the unit and window tests only (offscreen). The end-to-end,
+# package and soak tests, the sanitizer build and the fuzz targets are left to `make test`.
+check: build
+	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE '^(e2e|package|soak)$$'
 
 # The whole suite, then again under AddressSanitizer and UndefinedBehaviorSanitizer (without the slow
 # end-to-end, package and soak tests), and a short run of every fuzz target. The plain suite runs last, so
@@ -60,12 +65,13 @@ bench: deps
 	@python3 bench/process_figures.py --kestrim build/release/kestrim --baseline build/release/bench/kestrim_baseline \
 	    --json build/release/process_figures.json $(if $(QUICK),--quick) $(if $(RUNS),--runs $(RUNS))
 
-# The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only the program and its
-# icons are built for it: cpack would otherwise build every test and benchmark first.
+# The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only what goes into it
+# (the program, its sound module, icons, changelog and manual page) is built for it: cpack would otherwise
+# build every test and benchmark first.
 .PHONY: package
 package: deps
 	@cmake --preset release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_icons
+	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_icons kestrim_docs
 	@cd build/release && cpack --config CPackConfig.cmake -B . | grep -E '^CPack: - package: .* generated'
 
 format:

@@ -3,11 +3,13 @@
     check_package.py PACKAGE-FOLDER SOURCE-FOLDER
 
 Every group of checks runs even when an earlier one failed, so one run names every fault it can see.
-Only the Python standard library and Debian's own tools (dpkg-deb, desktop-file-validate, appstreamcli).
+Only the Python standard library and Debian's own tools (dpkg-deb, desktop-file-validate, appstreamcli,
+lintian, hardening-check).
 """
 
 import configparser
 import glob
+import gzip
 import hashlib
 import os
 import re
@@ -21,6 +23,8 @@ import zlib
 APP_ID = "org.kestrim.Kestrim"
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
 SOUNDS = ("Sound1.wav", "Sound2.wav", "Sound3.wav")
+# Built as Debian builds its own programs: fortified libc calls, stack protector, PIE, full RELRO.
+HARDENED = ("usr/lib/kestrim/kestrim", "usr/lib/kestrim/kestrim-sound.so")
 # Shared libraries the program and its sound module link; dpkg-shlibdeps must have turned each into a
 # versioned dependency. They also bring the plugins Qt loads at run time: X11 (libqt6gui6) and the sound
 # back ends (libqt6multimedia6). Qt SVG is only a build tool's: the program's pictures are rendered then.
@@ -36,6 +40,8 @@ EXPECTED_FILES = {
     f"usr/share/applications/{APP_ID}.desktop",
     f"usr/share/metainfo/{APP_ID}.metainfo.xml",
     "usr/share/doc/kestrim/copyright",
+    "usr/share/doc/kestrim/changelog.gz",
+    "usr/share/man/man1/kestrim.1.gz",
     f"usr/share/icons/hicolor/scalable/apps/{APP_ID}.svg",
     *(f"usr/share/icons/hicolor/{n}x{n}/apps/{APP_ID}.png" for n in ICON_SIZES),
 }
@@ -256,6 +262,44 @@ def check_metainfo(root, control):
           f"newest metainfo release {releases[:1]} is not the package version {control.get('Version')}")
 
 
+def check_lintian(package):
+    # Errors and warnings are faults to mend; info tags are printed for whoever reads the log.
+    result = run(["lintian", "--display-level", ">=info", "--tag-display-limit", "0", package])
+    print(result.stdout, end="")
+    problems = [line for line in result.stdout.splitlines() if re.match(r"[EW]: ", line)]
+    check(result.returncode in (0, 1) and not problems,
+          f"lintian found errors or warnings ({result.returncode}):\n" + "\n".join(problems) + result.stderr)
+
+
+# Calls that the compiler emits itself (copies and fills in the standard library's templates) with sizes it
+# cannot know: their fortified forms could check nothing, so hardening-check's "only unprotected functions"
+# for an object whose only such calls are these says nothing about how it was built.
+BUILTIN_ONLY = {"memcpy", "memmove", "memset"}
+
+
+def check_hardening(root):
+    for path in HARDENED:
+        # Not control flow protection: Debian 12 builds none of its own programs with it, and its C
+        # library's start files lack the CET property, so no program linked here can show it.
+        result = run(["hardening-check", "--nocfprotection", "--verbose", os.path.join(root, path)])
+        report = result.stdout + result.stderr
+        failed = [line.strip() for line in report.splitlines() if ": no" in line and "(ignored)" not in line]
+        unprotected = set(re.findall(r"^\s*unprotected: (\S+)", report, re.M))
+        only_builtins = failed and all(line.startswith("Fortify Source functions:") for line in failed) \
+            and unprotected <= BUILTIN_ONLY
+        check(result.returncode == 0 or only_builtins, f"hardening-check {path}:\n{report}")
+        if result.returncode != 0:
+            print(f"note {path}: no fortifiable libc call but {sorted(unprotected)} (sizes unknown to the compiler)")
+
+
+def check_changelog(root, control):
+    with gzip.open(os.path.join(root, "usr/share/doc/kestrim/changelog.gz"), "rt", encoding="utf-8") as f:
+        first = f.readline()
+    m = re.match(r"kestrim \(([^)]+)\) ", first)
+    check(m and m.group(1) == control.get("Version"),
+          f"the changelog's newest entry {first.strip()!r} is not for version {control.get('Version')}")
+
+
 def main(argv):
     if len(argv) != 2:
         print(__doc__, file=sys.stderr)
@@ -286,6 +330,9 @@ def main(argv):
             ("icons", lambda: check_icons(root, source)),
             ("desktop entry", lambda: check_desktop_entry(root, source)),
             ("AppStream metadata", lambda: check_metainfo(root, control)),
+            ("changelog", lambda: check_changelog(root, control)),
+            ("hardening", lambda: check_hardening(root)),
+            ("lintian", lambda: check_lintian(package)),
         ]
         for name, group in groups:
             try:
