@@ -2,6 +2,7 @@
 
 #include "clock/keys.h"
 #include "clock/readout.h"
+#include "mainwindow/audiencewindow.h"
 #include "mainwindow/labellayout.h"
 #include "options/optionsdialog.h"
 #include "platform/choosers.h"
@@ -13,10 +14,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -93,8 +96,9 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
     setFont(arial(9, false));
     // Keys go to the window itself wherever the pointer is; nothing in it takes the focus from it.
     setFocusPolicy(Qt::StrongFocus);
-    // The toolbar is part of the window, not a panel the user could hide by a right click.
-    setContextMenuPolicy(Qt::PreventContextMenu);
+    // A right click anywhere, the toolbar included, opens the room's menu (contextMenuEvent), never the
+    // toolbar's own hide menu: the toolbar is part of the window.
+    setContextMenuPolicy(Qt::DefaultContextMenu);
 
     buildToolbar();
 
@@ -130,6 +134,12 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
     lblMin->setAccessibleDescription(QStringLiteral("Minutes"));
     lblSec->setAccessibleDescription(QStringLiteral("Seconds"));
     lblInfo->setAccessibleDescription(QStringLiteral("Stages"));
+    for (QLabel *digits : {lblMin, lblSec})
+        digits->installEventFilter(this);
+
+    buildContextMenu();
+    connect(qApp, &QGuiApplication::screenAdded, this, &fMain::screenAdded);
+    connect(qApp, &QGuiApplication::screenRemoved, this, &fMain::screenRemoved);
 
     resize(Units::toPixels(CreatedClientWidth), Units::toPixels(CreatedClientHeight));
 }
@@ -167,6 +177,171 @@ void fMain::buildToolbar()
     }
 }
 
+void fMain::buildContextMenu()
+{
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName(QStringLiteral("ContextMenu"));
+    // Texts without mnemonics, so that each item's accessible name is its text.
+    fullScreenAction_ = contextMenu_->addAction(QStringLiteral("Full Screen"));
+    fullScreenAction_->setObjectName(QStringLiteral("actionFullScreen"));
+    fullScreenAction_->setCheckable(true);
+    connect(fullScreenAction_, &QAction::triggered, this, &fMain::setFullScreen);
+    onTopAction_ = contextMenu_->addAction(QStringLiteral("Stay on Top"));
+    onTopAction_->setObjectName(QStringLiteral("actionStayOnTop"));
+    onTopAction_->setCheckable(true);
+    connect(onTopAction_, &QAction::triggered, this, &fMain::setStayOnTop);
+    audienceMenu_ = contextMenu_->addMenu(QStringLiteral("Audience Window"));
+    audienceMenu_->setObjectName(QStringLiteral("menuAudienceWindow"));
+    audienceMenu_->menuAction()->setObjectName(QStringLiteral("actionAudienceWindow"));
+    undoResetAction_ = contextMenu_->addAction(QStringLiteral("Undo Reset"));
+    undoResetAction_->setObjectName(QStringLiteral("actionUndoReset"));
+    connect(undoResetAction_, &QAction::triggered, this, &fMain::UndoReset);
+    connect(contextMenu_, &QMenu::aboutToShow, this, &fMain::refreshContextMenu);
+    // The screens can change while the menu is closed; list those present when the submenu opens.
+    connect(audienceMenu_, &QMenu::aboutToShow, this, &fMain::refreshContextMenu);
+}
+
+void fMain::refreshContextMenu()
+{
+    fullScreenAction_->setChecked(isFullScreen());
+    onTopAction_->setChecked(presenter_.onTop);
+    undoResetAction_->setEnabled(clock_.canUndoReset());
+
+    audienceMenu_->clear();
+    const auto addEntry = [this](const QString &text, const QString &name, const QString &objectName) {
+        QAction *entry = audienceMenu_->addAction(text);
+        entry->setObjectName(objectName);
+        entry->setCheckable(true);
+        entry->setChecked(name == presenter_.audience);
+        connect(entry, &QAction::triggered, this, [this, name] { setAudienceScreen(name); });
+    };
+    addEntry(QStringLiteral("Off"), QString(), QStringLiteral("audienceOff"));
+    // A chosen screen that is unplugged has no entry: nothing is checked until it returns or "Off" is chosen.
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        addEntry(audienceEntryText({screen->name(), screen->geometry().size()}), screen->name(),
+                 QStringLiteral("audience:") + screen->name());
+    }
+}
+
+void fMain::contextMenuEvent(QContextMenuEvent *event)
+{
+    refreshContextMenu();
+    // popup(), not exec(): the menu must not hold anything up, and the clock goes on ticking either way.
+    contextMenu_->popup(event->globalPos());
+    event->accept();
+}
+
+bool fMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && (watched == lblMin || watched == lblSec)) {
+        setFullScreen(!isFullScreen());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void fMain::setFullScreen(bool on)
+{
+    presenter_.fullScreen = on;
+    if (on == isFullScreen())
+        return;
+    if (on) {
+        stateBeforeFullScreen_ = windowState() & ~(Qt::WindowMinimized | Qt::WindowFullScreen);
+        geometryBeforeFullScreen_ = geometry();
+        placementBeforeFullScreen_ = currentPlacement();
+        Toolbar->hide();
+        statusBar()->hide();
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
+    } else {
+        Toolbar->show();
+        statusBar()->show();
+        setWindowState(stateBeforeFullScreen_);
+        if (stateBeforeFullScreen_ == Qt::WindowNoState)
+            setGeometry(geometryBeforeFullScreen_);
+    }
+    // The bars came or went without a resize of the window itself; the band between them changed.
+    if (layout())
+        layout()->activate();
+    ResizeLabels();
+}
+
+void fMain::setStayOnTop(bool on)
+{
+    presenter_.onTop = on;
+    // Once shown, the flag goes to the native window directly: setting a widget's window flags re-creates
+    // the window and hides it.
+    if (QWindow *window = windowHandle())
+        window->setFlag(Qt::WindowStaysOnTopHint, on);
+    else
+        setWindowFlag(Qt::WindowStaysOnTopHint, on);
+}
+
+void fMain::UndoReset()
+{
+    clock_.UndoReset();
+}
+
+void fMain::setAudienceScreen(const QString &name)
+{
+    closeAudienceWindow();
+    presenter_.audience = name;
+    openAudienceWindow();
+}
+
+void fMain::openAudienceWindow()
+{
+    if (audience_ || presenter_.audience.isEmpty() || quitting_)
+        return;
+    QScreen *target = nullptr;
+    for (QScreen *screen : QGuiApplication::screens()) {
+        if (screen->name() == presenter_.audience)
+            target = screen;
+    }
+    if (!target)
+        return; // not plugged in: screenAdded opens it when it is
+    audience_ = new AudienceWindow(
+        target, [this](QKeyEvent *event) { keyPressEvent(event); }, this);
+    audience_->setDigitFont(lblMin->font());
+    audience_->setDigitPalette(lblMin->palette());
+    audience_->setDigitsEnabled(lblMin->isEnabled());
+    audience_->setTexts(lblMin->text(), lblSec->text());
+    updateAudienceLayout();
+    // Not showFullScreen(): that asks for the activation this window must never take.
+    audience_->setWindowState(Qt::WindowFullScreen);
+    audience_->show();
+    // The main window keeps the keys, whatever the window manager did on mapping the new window.
+    if (isVisible() && !isMinimized())
+        activateWindow();
+}
+
+void fMain::closeAudienceWindow()
+{
+    if (!audience_)
+        return;
+    AudienceWindow *window = audience_;
+    audience_ = nullptr;
+    window->close();
+    window->deleteLater();
+}
+
+void fMain::updateAudienceLayout()
+{
+    if (audience_)
+        audience_->setRatios(DigitAspect_, SecondsScale_, FontScale_);
+}
+
+void fMain::screenAdded(QScreen *screen)
+{
+    if (screen->name() == presenter_.audience)
+        openAudienceWindow();
+}
+
+void fMain::screenRemoved(QScreen *screen)
+{
+    if (audience_ && screen->name() == audience_->screenName())
+        closeAudienceWindow();
+}
+
 QAction *fMain::button(const QString &key) const
 {
     return Toolbar->findChild<QAction *>(key, Qt::FindDirectChildrenOnly);
@@ -186,6 +361,7 @@ void fMain::Form_Load()
     const QSize screenSize = screen ? screen->geometry().size() : QSize(1024, 768);
     loaded_ = ReadPlacement(platform_.store, present, Units::toTwips(screenSize.width()),
                             Units::toTwips(screenSize.height()));
+    const PresenterSettings presenter = ReadPresenterSettings(platform_.store);
     // Until the window manager has framed the window its outer size is its client size: a position centred
     // now is off by the frame, and a stored outer size is too large by it. Both are put right once the frame
     // is known.
@@ -211,6 +387,9 @@ void fMain::Form_Load()
     SetAspectRatio();
     ResizeLabels();
     ClearTimer();
+    setStayOnTop(presenter.onTop);
+    presenter_.audience = presenter.audience;
+    presenter_.fullScreen = presenter.fullScreen;
 }
 
 void fMain::showPlaced()
@@ -227,6 +406,13 @@ void fMain::showPlaced()
         break;
     }
     setFocus(Qt::ActiveWindowFocusReason);
+    // Full screen over the placement just shown, so that leaving it goes back there.
+    if (presenter_.fullScreen) {
+        setFullScreen(true);
+        // Not framed yet: what was read is the placement, exactly, not the unframed window's.
+        placementBeforeFullScreen_ = loaded_;
+    }
+    openAudienceWindow();
 }
 
 void fMain::applyPendingFrame()
@@ -290,6 +476,10 @@ void fMain::SetAspectRatio()
         f.setBold(Setting_.Font.Bold);
         f.setItalic(Setting_.Font.Italic);
         digits->setFont(f);
+    }
+    if (audience_) {
+        audience_->setDigitFont(lblMin->font());
+        updateAudienceLayout();
     }
 }
 
@@ -359,6 +549,12 @@ void fMain::changeEvent(QEvent *event)
     // Restoring from the task bar may not resize the window; lay out again and put back the plain caption.
     if (event->type() == QEvent::WindowStateChange && !isMinimized())
         ResizeLabels();
+    // Full screen left by the window manager (or entered by it) takes the bars along as the menu would.
+    if (event->type() == QEvent::WindowStateChange && Toolbar->isHidden() != isFullScreen()) {
+        Toolbar->setHidden(isFullScreen());
+        statusBar()->setHidden(isFullScreen());
+        presenter_.fullScreen = isFullScreen();
+    }
 }
 
 void fMain::closeEvent(QCloseEvent *event)
@@ -377,12 +573,18 @@ void fMain::keyPressEvent(QKeyEvent *event)
         clock_.PauseClock();
         break;
     case KeyAction::ClearTimer:
-        clock_.ClearTimer();
+        clock_.ResetClock();
         break;
     case KeyAction::QuitProgram:
         QuitProgram();
         break;
     case KeyAction::None:
+        if (event->key() == Qt::Key_Menu) {
+            refreshContextMenu();
+            contextMenu_->popup(lblMin->mapToGlobal(lblMin->rect().center()));
+            event->accept();
+            break;
+        }
         QMainWindow::keyPressEvent(event);
         break;
     }
@@ -395,7 +597,7 @@ void fMain::Toolbar_ButtonClick(const QString &key)
     else if (key == QLatin1String("Stop"))
         clock_.PauseClock();
     else if (key == QLatin1String("Reset"))
-        clock_.ClearTimer();
+        clock_.ResetClock();
     else if (key == QLatin1String("Option"))
         OpenOptions();
     else if (key == QLatin1String("Sound"))
@@ -428,6 +630,9 @@ void fMain::OpenOptions()
 
 WindowPlacement fMain::currentPlacement() const
 {
+    // Full screen is stored as its own key; the placement keeps describing the window it covers up.
+    if (isFullScreen())
+        return placementBeforeFullScreen_;
     WindowPlacement placement;
     if (isMinimized())
         placement.state = 1;
@@ -449,6 +654,7 @@ void fMain::QuitProgram()
     Timer->stop();
 
     WritePlacement(platform_.store, currentPlacement());
+    WritePresenterSettings(platform_.store, presenter_);
     if (const std::optional<QString> failure = platform_.store.sync())
         std::fprintf(stderr, "Kestrim: the window placement was not saved: %s\n", qPrintable(*failure));
 
@@ -458,6 +664,7 @@ void fMain::QuitProgram()
         if (window != this && window != OptionDialog && window->isVisible() && window->isModal())
             window->close();
     }
+    closeAudienceWindow();
     if (OptionDialog)
         OptionDialog->close();
     close();
@@ -475,6 +682,8 @@ void fMain::setDigitsEnabled(bool enabled)
 {
     lblMin->setEnabled(enabled);
     lblSec->setEnabled(enabled);
+    if (audience_)
+        audience_->setDigitsEnabled(enabled);
 }
 
 void fMain::SetStatusText(const QString &text)
@@ -484,6 +693,11 @@ void fMain::SetStatusText(const QString &text)
 
 void fMain::ShowTime(std::int32_t seconds)
 {
+    // The speaker's screen goes on counting while the operator's window is minimised.
+    if (audience_) {
+        const Readout readout = readoutFor(seconds);
+        audience_->setTexts(readout.minutes, readout.seconds);
+    }
     if (isMinimized()) {
         setWindowTitle(minimisedCaption(seconds));
         return;
@@ -514,6 +728,8 @@ void fMain::applyDigitPalette()
         }
         digits->setPalette(palette);
     }
+    if (audience_)
+        audience_->setDigitPalette(lblMin->palette());
     coloured_ = true;
 }
 

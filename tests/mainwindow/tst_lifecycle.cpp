@@ -1,9 +1,11 @@
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/presentersettings.h"
 #include "mainwindow/startup.h"
 #include "options/optionsdialog.h"
 #include "platform/qsettingsstore.h"
 #include "platform/units.h"
 #include "support/fakes.h"
+#include "support/offscreenscreens.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 // Start-up, placement and quitting, through the real settings file where the file is what matters.
 class TestLifecycle : public QObject
@@ -159,6 +162,8 @@ private slots:
         QTest::newRow("height with comma") << QByteArray("[Window]\nHeight=1,5\n") << QStringLiteral("Height");
         QTest::newRow("stage count") << QByteArray("[Stages]\nCount=abc\n") << QStringLiteral("Count");
         QTest::newRow("sound switch") << QByteArray("[Sound]\nEnabled=maybe\n") << QStringLiteral("Enabled");
+        QTest::newRow("full screen") << QByteArray("[Window]\nFullScreen=yes\n") << QStringLiteral("FullScreen");
+        QTest::newRow("on top") << QByteArray("[Window]\nOnTop=\n") << QStringLiteral("OnTop");
     }
 
     void badStoredValue_endsStartUpWithoutWriting()
@@ -223,6 +228,8 @@ private slots:
         QTimer::singleShot(0, program.OptionDialog(), [&] { program.OptionDialog()->reject(); });
         window.button(QStringLiteral("Option"))->trigger();
         QVERIFY(!program.OptionDialog()->isVisible());
+        window.setAudienceScreen(QStringLiteral("HDMI-1"));
+        QVERIFY(window.audienceWindow() && window.audienceWindow()->isVisible());
 
         const int writesBefore = fakes.store.writes;
         if (way == QLatin1String("exit"))
@@ -231,10 +238,39 @@ private slots:
             QTest::keyClick(&window, Qt::Key_F4, Qt::AltModifier);
         else
             window.close();
-        QCOMPARE(fakes.store.writes - writesBefore, 5);
+        QCOMPARE(fakes.store.writes - writesBefore, 8);
         QVERIFY(!window.isVisible());
         QVERIFY(!program.OptionDialog()->isVisible());
         QVERIFY(allHidden());
+    }
+
+    void presenterKeys_comeBackAndKeepTheNormalPlacement_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("audienceOpen");
+        QTest::newRow("all on") << QByteArray("FullScreen=True\nOnTop=true\nAudience=HDMI-1\n") << true;
+        QTest::newRow("screen not plugged in")
+            << QByteArray("FullScreen=False\nOnTop=False\nAudience=HDMI-9\n") << false;
+    }
+
+    void presenterKeys_comeBackAndKeepTheNormalPlacement()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, audienceOpen);
+        const QByteArray placement("[Window]\nState=0\nLeft=1500\nTop=1200\nWidth=7500\nHeight=6000\n");
+        writeConfig(placement + stored);
+        const PresenterSettings expected = ReadPresenterSettings(QSettingsStore());
+        run([&](fMain &window) {
+            QTRY_COMPARE(window.isFullScreen(), expected.fullScreen);
+            QCOMPARE(window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), expected.onTop);
+            QCOMPARE(bool(window.audienceWindow()), audienceOpen);
+            if (audienceOpen)
+                QTRY_COMPARE(window.audienceWindow()->geometry(), window.audienceWindow()->screen()->geometry());
+        });
+        // Written back as read, and the placement is still the normal window's, whatever full screen did.
+        const PresenterSettings written = ReadPresenterSettings(QSettingsStore());
+        QCOMPARE(written, expected);
+        QVERIFY(readConfig().startsWith(placement));
     }
 
 private:
@@ -264,5 +300,5 @@ private:
     }
 };
 
-QTEST_MAIN(TestLifecycle)
+KESTRIM_TEST_MAIN_TWO_SCREENS(TestLifecycle)
 #include "tst_lifecycle.moc"

@@ -1,17 +1,24 @@
+#include "mainwindow/audiencewindow.h"
+#include "mainwindow/labellayout.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/colours.h"
 #include "platform/units.h"
 #include "settings/persistence.h"
 #include "support/fakes.h"
+#include "support/offscreenscreens.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QLabel>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 #include <memory>
 
@@ -387,14 +394,194 @@ private slots:
         const int writesBefore = fakes->store.writes;
         window->button(QStringLiteral("Exit"))->trigger();
         QVERIFY(!window->isVisible());
-        QCOMPARE(fakes->store.writes - writesBefore, 5);
+        QCOMPARE(fakes->store.writes - writesBefore, 8);
         QCOMPARE(fakes->store.get(QStringLiteral("Window"), QStringLiteral("State")), QStringLiteral("0"));
         QCOMPARE(fakes->store.get(QStringLiteral("Window"), QStringLiteral("Width")),
                  QString::number(window->frameGeometry().width() * 15));
         // A second request (the close handler's own) writes nothing more.
         window->QuitProgram();
         window->close();
-        QCOMPARE(fakes->store.writes - writesBefore, 5);
+        QCOMPARE(fakes->store.writes - writesBefore, 8);
+    }
+
+    void contextMenu_listsTheRoomsItemsAndLeavesTheClockAlone_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("right click") << false;
+        QTest::newRow("menu key") << true;
+    }
+
+    void contextMenu_listsTheRoomsItemsAndLeavesTheClockAlone()
+    {
+        QFETCH(bool, byKey);
+        open();
+        press(Qt::Key_Space);
+        after(1000);
+        const QString status = window->statusText();
+        if (byKey) {
+            press(Qt::Key_Menu);
+        } else {
+            QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 60), window->mapToGlobal(QPoint(20, 60)));
+            QApplication::sendEvent(label("lblMin"), &click);
+        }
+        QMenu *menu = window->contextMenu();
+        QTRY_VERIFY(menu->isVisible());
+        QStringList texts;
+        for (QAction *item : menu->actions()) {
+            texts << item->text();
+            QCOMPARE(QAccessible::queryAccessibleInterface(menu)->child(int(texts.size() - 1))->text(QAccessible::Name),
+                     item->text());
+        }
+        QCOMPARE(texts, (QStringList{"Full Screen", "Stay on Top", "Audience Window", "Undo Reset"}));
+        QVERIFY(!window->button(QStringLiteral("Reset"))->isEnabled() && !menu->actions().last()->isEnabled());
+        // Open, it counts on and changes nothing of the clock.
+        after(1000);
+        QCOMPARE(shown(), QStringLiteral("00:02"));
+        QCOMPARE(window->clock().RunState(), ClockState::Running);
+        QCOMPARE(window->statusText(), status);
+        menu->close();
+    }
+
+    void undoReset_putsBackThePausedTalk()
+    {
+        open();
+        press(Qt::Key_Space);
+        after(65400);
+        press(Qt::Key_Space);
+        const QString pausedStatus = window->statusText();
+        press(Qt::Key_Space);
+        QCOMPARE(shown(), QStringLiteral("00:00"));
+        window->refreshContextMenu();
+        QAction *undo = window->findChild<QAction *>(QStringLiteral("actionUndoReset"));
+        QVERIFY(undo->isEnabled());
+        undo->trigger();
+        QCOMPARE(shown(), QStringLiteral("01:05"));
+        QCOMPARE(window->statusText(), pausedStatus);
+        QCOMPARE(commandButtons(), (QList<bool>{true, false, true, true}));
+        QVERIFY(!label("lblMin")->isEnabled() && !label("lblSec")->isEnabled());
+        window->refreshContextMenu();
+        QVERIFY(!undo->isEnabled());
+        press(Qt::Key_Escape);
+        after(600);
+        QCOMPARE(shown(), QStringLiteral("01:06"));
+
+        // The "Reset" button's reset is undoable too.
+        press(Qt::Key_Space);
+        window->button(QStringLiteral("Reset"))->trigger();
+        window->refreshContextMenu();
+        QVERIFY(undo->isEnabled());
+    }
+
+    void fullScreen_fillsTheScreenAndGivesBackThePlacement()
+    {
+        open();
+        window->setGeometry(60, 70, 500, 300);
+        QTRY_COMPARE(window->geometry(), QRect(60, 70, 500, 300));
+        const QRect before = window->geometry();
+        window->findChild<QAction *>(QStringLiteral("actionFullScreen"))->trigger();
+        QTRY_VERIFY(window->isFullScreen());
+        const QRect screen = window->screen()->geometry();
+        QTRY_COMPARE(window->geometry(), screen);
+        QVERIFY(!window->findChild<QToolBar *>(QStringLiteral("Toolbar"))->isVisible());
+        QVERIFY(!window->statusBar()->isVisible());
+
+        LabelLayoutInput in;
+        in.clientWidth = Units::toTwips(screen.width());
+        in.clientHeight = Units::toTwips(screen.height());
+        in.digitAspect = window->DigitAspect();
+        in.secondsScale = 0.4f;
+        in.fontScale = window->FontScale();
+        const std::optional<LabelLayout> expected = layoutLabels(in);
+        QVERIFY(expected);
+        const QRect m = label("lblMin")->geometry(), s = label("lblSec")->geometry(), i = label("lblInfo")->geometry();
+        QTRY_COMPARE(label("lblMin")->geometry().topLeft(),
+                     QPoint(Units::toPixels(expected->minutes.left), Units::toPixels(expected->minutes.top)));
+        QCOMPARE(label("lblMin")->geometry().size(),
+                 QSize(Units::toPixels(expected->minutes.width), Units::toPixels(expected->minutes.height)));
+        QVERIFY(i.top() > s.bottom() && i.left() == s.left());
+        QVERIFY(QRect(QPoint(), screen.size()).contains(m | s | i));
+
+        press(Qt::Key_Space);
+        QCOMPARE(window->clock().RunState(), ClockState::Running);
+        // A double click on the digits leaves full screen, to exactly where the window was.
+        QTest::mouseDClick(label("lblSec"), Qt::LeftButton);
+        QTRY_VERIFY(!window->isFullScreen());
+        QTRY_COMPARE(window->geometry(), before);
+        QVERIFY(window->findChild<QToolBar *>(QStringLiteral("Toolbar"))->isVisible());
+        QTest::mouseDClick(label("lblMin"), Qt::LeftButton);
+        QTRY_VERIFY(window->isFullScreen());
+        QCOMPARE(window->clock().RunState(), ClockState::Running);
+    }
+
+    void stayOnTop_isTheWindowsFlagAndKeepsItShown()
+    {
+        open();
+        QAction *onTop = window->findChild<QAction *>(QStringLiteral("actionStayOnTop"));
+        for (bool on : {true, false}) {
+            onTop->trigger();
+            QCOMPARE(window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), on);
+            QVERIFY(window->isVisible());
+            window->refreshContextMenu();
+            QCOMPARE(onTop->isChecked(), on);
+        }
+    }
+
+    void audienceWindow_mirrorsTheDigitsOnTheChosenScreen()
+    {
+        open();
+        window->refreshContextMenu();
+        QMenu *screens = window->findChild<QMenu *>(QStringLiteral("menuAudienceWindow"));
+        QStringList texts;
+        for (QAction *entry : screens->actions())
+            texts << entry->text();
+        QCOMPARE(texts.size(), QGuiApplication::screens().size() + 1);
+        QCOMPARE(texts.first(), QStringLiteral("Off"));
+        QVERIFY(screens->actions().first()->isChecked());
+        const qsizetype second = texts.indexOf(QRegularExpression(QStringLiteral("^HDMI-1\\b.*800.*600.*")));
+        QVERIFY2(second > 0, qPrintable(texts.join(u'|')));
+        screens->actions().at(second)->trigger();
+        AudienceWindow *audience = window->audienceWindow();
+        QVERIFY(audience);
+        QVERIFY(QTest::qWaitForWindowExposed(audience));
+        QCOMPARE(audience->windowTitle(), QStringLiteral("Kestrim Audience"));
+        QVERIFY(audience->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(audience->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+        QCOMPARE(audience->screen()->name(), QStringLiteral("HDMI-1"));
+        QTRY_COMPARE(audience->geometry(), audience->screen()->geometry());
+        QVERIFY(QApplication::focusWindow() != audience->windowHandle());
+        window->refreshContextMenu();
+        QVERIFY(screens->actions().at(second)->isChecked() && !screens->actions().first()->isChecked());
+
+        const auto mirrors = [&] {
+            return audience->minutes()->text() == label("lblMin")->text() &&
+                   audience->seconds()->text() == label("lblSec")->text() &&
+                   audience->minutes()->isEnabled() == label("lblMin")->isEnabled() &&
+                   audience->seconds()->palette() == label("lblSec")->palette();
+        };
+        QVERIFY(mirrors());
+        // A key that reaches the audience window acts as in the main window.
+        QTest::keyClick(audience, Qt::Key_Space);
+        QCOMPARE(window->clock().RunState(), ClockState::Running);
+        after(300 * 1000);
+        QCOMPARE(audience->minutes()->text(), QStringLiteral("05"));
+        QVERIFY(mirrors());
+        after(600 * 1000); // stage 2 and its colours
+        QVERIFY(mirrors());
+        const QRect whole(QPoint(), audience->size());
+        QVERIFY(whole.contains(audience->minutes()->geometry() | audience->seconds()->geometry()));
+        QVERIFY(audience->minutes()->height() > label("lblMin")->height());
+
+        // Minimised, the main window reads out in its caption; the speaker's digits go on.
+        window->showMinimized();
+        QTRY_VERIFY(window->isMinimized());
+        after(1000);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim - 15:01"));
+        QCOMPARE(audience->seconds()->text(), QStringLiteral("01"));
+
+        const QPointer<AudienceWindow> closing(audience);
+        window->setAudienceScreen(QString());
+        QVERIFY(!window->audienceWindow());
+        QTRY_VERIFY(!closing);
     }
 
     void closeWhileMaximised_writesOnlyTheState()
@@ -408,5 +595,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainWindow)
+KESTRIM_TEST_MAIN_TWO_SCREENS(TestMainWindow)
 #include "tst_mainwindow.moc"
