@@ -28,6 +28,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -407,10 +408,14 @@ void fMain::showPlaced()
     }
     setFocus(Qt::ActiveWindowFocusReason);
     // Full screen over the placement just shown, so that leaving it goes back there.
-    if (presenter_.fullScreen) {
-        setFullScreen(true);
-        // Not framed yet: what was read is the placement, exactly, not the unframed window's.
-        placementBeforeFullScreen_ = loaded_;
+    // Full screen only over the framed window: leaving it must find the frame where the placement put it.
+    // A desktop that never frames the window gets it a moment later anyway.
+    if (presenter_.fullScreen && loaded_.state != 1) {
+        fullScreenWhenFramed_ = true;
+        QTimer::singleShot(2000, this, [this] {
+            if (std::exchange(fullScreenWhenFramed_, false))
+                setFullScreen(true);
+        });
     }
     openAudienceWindow();
 }
@@ -450,6 +455,10 @@ bool fMain::event(QEvent *event)
         default:
             break;
         }
+    }
+    if (fullScreenWhenFramed_ && !pendingFrame_.active() && isVisible() && frameGeometry() != geometry()) {
+        fullScreenWhenFramed_ = false;
+        setFullScreen(true);
     }
     return handled;
 }

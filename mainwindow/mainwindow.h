@@ -149,6 +149,7 @@ private:
     Qt::WindowStates stateBeforeFullScreen_;
     QRect geometryBeforeFullScreen_;
     WindowPlacement placementBeforeFullScreen_;
+    bool fullScreenWhenFramed_ = false;
     QMenu *contextMenu_ = nullptr;
     QMenu *audienceMenu_ = nullptr;
     QAction *fullScreenAction_ = nullptr;

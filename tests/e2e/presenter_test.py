@@ -6,9 +6,10 @@ Needs Xorg with the dummy driver, which takes its configuration only from root: 
 reports itself skipped (exit status 77) with the reason.
 """
 
+import re
 import sys
 
-from desktop import MonitorDesktop, Unavailable, check, main, read_conf, wait_for
+from desktop import MonitorDesktop, Unavailable, check, conf_path, main, read_conf, wait_for, write_conf
 
 SKIPPED = 77
 SECOND = (1280, 800)  # DUMMY1, right of DUMMY0 (1024 x 768)
@@ -104,7 +105,12 @@ def test(program, artefacts, _options):
         stored_frame = tuple(round(float(window.get(k, "nan")) / 15) for k in ("Left", "Top", "Width", "Height"))
         check(stored_frame == normal_frame, f"full screen stored {stored_frame}, the normal window was {normal_frame}")
 
-        # Started again it is all back; leaving full screen puts the window where it was.
+        # Started again it is all back; leaving full screen puts the window where the store says, framed.
+        with open(conf_path(home), encoding="utf-8") as f:
+            text = f.read()
+        text = re.sub(r"(?m)^Left=.*$", "Left=1500", re.sub(r"(?m)^Top=.*$", "Top=1200", text))
+        write_conf(home, text)
+        normal_frame = (100, 80) + normal_frame[2:]
         kestrim = desktop.start_kestrim(home, log_name="kestrim-again")
         wait_main_window(desktop, kestrim)
         wait_for("full screen at start", lambda: kestrim.client_geometry() == (0, 0, 1024, 768))
@@ -114,8 +120,9 @@ def test(program, artefacts, _options):
         kestrim.activate()
         desktop.xdotool("mousemove", "300", "380")
         desktop.xdotool("click", "--repeat", "2", "--delay", "80", "1")
-        wait_for("the window framed again where it stood", lambda: kestrim.frame_extents() not in (None, (0, 0, 0, 0))
-                 and kestrim.frame_geometry() == normal_frame)
+        wait_for("the window framed again", lambda: kestrim.frame_extents() not in (None, (0, 0, 0, 0)))
+        wait_for(f"the window back at {normal_frame}", lambda: kestrim.frame_geometry() == normal_frame
+                 or (kestrim.frame_geometry(), kestrim.net_wm_state()) and False)
         kestrim.alt_f4()
         check(kestrim.wait_exit() == 0, "Alt+F4 did not end the program")
         check(read_conf(home)["Window"].get("FullScreen") == "False", "leaving full screen was not stored")
