@@ -237,10 +237,14 @@ def xdotool(desktop, *args):
 class Program:
     """A started program and its main window, found through _NET_WM_PID when the window is mapped."""
 
-    def __init__(self, desktop, path, title):
+    def __init__(self, desktop, path, title, store=None):
         self.desktop = desktop
         self.title = title
         self.config = tempfile.TemporaryDirectory(prefix="kestrim-figures-")
+        if store:
+            os.makedirs(os.path.join(self.config.name, "Kestrim"))
+            with open(os.path.join(self.config.name, "Kestrim", "Kestrim.conf"), "w") as conf:
+                conf.write(store)
         env = dict(desktop.env, XDG_CONFIG_HOME=self.config.name)
         display = desktop.display
         display.events(0)  # drop what earlier programs left
@@ -360,7 +364,7 @@ def one_run(desktop, args, order):
         for name in order:
             path = args.kestrim if name == "kestrim" else args.baseline
             title = "Kestrim" if name == "kestrim" else "KestrimBaseline"
-            program = Program(desktop, path, title)
+            program = Program(desktop, path, title, args.store if name == "kestrim" else None)
             programs[name] = program
             time.sleep(max(0.0, program.started + 2.0 - time.monotonic()))
             figures[name] = {"startup_ms": program.startup * 1000, "rss_kib": program.rss_kib()}
@@ -451,6 +455,8 @@ def main():
     parser.add_argument("--accuracy", type=float, default=120.0, help="seconds of the accuracy run")
     parser.add_argument("--quick", action="store_true", help="10 s CPU windows and a 20 s accuracy run")
     parser.add_argument("--json", default=os.path.join(here, "..", "build", "process_figures.json"))
+    parser.add_argument("--audience", action="store_true",
+                        help="measure Kestrim with its audience window open on the display's first screen")
     args = parser.parse_args()
     if args.quick:
         args.window = 10.0
@@ -460,6 +466,15 @@ def main():
             sys.exit(f"{tool} is missing; run `make deps` first")
 
     desktop = Desktop()
+    args.store = None
+    if args.audience:
+        # The screen as the desktop names it: the output RandR reports connected.
+        outputs = subprocess.run(["xrandr"], env=desktop.env, capture_output=True, text=True).stdout
+        found = re.search(r"(?m)^(\S+) connected", outputs)
+        if not found:
+            desktop.close()
+            sys.exit("--audience: the display reports no connected output (is xrandr installed?)")
+        args.store = f"[Window]\nAudience={found.group(1)}\n"
     try:
         # One start of each first, so that font caches and shared libraries are warm for every measured one.
         for path, title in ((args.baseline, "KestrimBaseline"), (args.kestrim, "Kestrim")):
@@ -475,6 +490,7 @@ def main():
 
     summary = {
         "runs": args.runs,
+        "audience_window": args.audience,
         "cpu_window_s": args.window,
         "startup_ms": {p: median_of(runs, p, "startup_ms") for p in ("kestrim", "baseline")},
         "rss_kib": {p: median_of(runs, p, "rss_kib") for p in ("kestrim", "baseline")},
