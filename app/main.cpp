@@ -1,7 +1,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/startup.h"
+#include "platform/filestore.h"
 #include "platform/modulesoundplayer.h"
-#include "platform/qsettingsstore.h"
 #include "platform/qtchoosers.h"
 #include "platform/terminationsignals.h"
 #include "platform/tickcounter.h"
@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("%1.%2").arg(KESTRIM_VERSION_MAJOR).arg(KESTRIM_VERSION_MINOR));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrim.Kestrim"));
 
-    QSettingsStore store;
+    FileStore store;
     SystemTickCounter ticks;
     ModuleSoundPlayer sound(ModuleSoundPlayer::besideProgram());
     QtColorChooser colors;

@@ -4,7 +4,7 @@
 // back, and the store then refuses the save and says so; whenever it does read back, every other value in
 // the file must have stayed as it was, or the store would commit a file that lost them.
 #include "fuzzinput.h"
-#include "platform/qsettingsstore.h"
+#include "platform/initext.h"
 
 #include <QHash>
 
@@ -13,11 +13,6 @@
 #include <vector>
 
 namespace {
-
-QString fullKey(const QString &section, const QString &key)
-{
-    return section.isEmpty() ? key : section + u'/' + key;
-}
 
 QString show(QByteArrayView data)
 {
@@ -51,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The last of several writes to one key counts.
     std::map<QString, QString> written;
     for (const IniText::Value &value : values)
-        written[fullKey(value.section, value.key)] = value.text;
+        written[IniText::fullKey(value.section, value.key)] = value.text;
 
     const auto readsBack = [&written](const QHash<QString, QString> &parsed) {
         return std::all_of(written.cbegin(), written.cend(), [&parsed](const auto &entry) {

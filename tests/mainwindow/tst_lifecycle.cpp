@@ -1,7 +1,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/startup.h"
 #include "options/optionsdialog.h"
-#include "platform/qsettingsstore.h"
+#include "platform/filestore.h"
 #include "platform/units.h"
 #include "support/fakes.h"
 
@@ -22,7 +22,7 @@ class TestLifecycle : public QObject
     // The real store, in this test's own XDG_CONFIG_HOME; the other platform parts are fakes.
     struct RealStorePlatform
     {
-        QSettingsStore store;
+        FileStore store;
         FakeTickCounter ticks;
         FakeSoundPlayer sound;
         FakeColorChooser colors;

@@ -7,7 +7,8 @@
 // that has never read the file before: Qt keeps parsed settings files in memory per process, and a second
 // load or save in one process is judged against that memory instead of the disk. A child also cannot
 // stall the test when a save hangs.
-#include "platform/qsettingsstore.h"
+#include "platform/filestore.h"
+#include "platform/initext.h"
 #include "settings/persistence.h"
 
 #include <QCoreApplication>
@@ -100,7 +101,7 @@ int holdLock(const QString &path)
 // Which configuration a start-up of the program loads.
 int loadAndTell()
 {
-    const QSettingsStore store;
+    const FileStore store;
     ClockSetting loaded;
     try {
         LoadClockSetting(loaded, store, ProgramFolder);
@@ -121,14 +122,14 @@ int loadAndTell()
 
 int storeOnly()
 {
-    QSettingsStore store;
+    FileStore store;
     SaveClockSetting(storedSetting(), store);
     const std::optional<QString> failure = store.sync();
     std::cout << (failure ? failure->toStdString() : "saved") << std::endl;
     return 0;
 }
 
-std::string syncResult(QSettingsStore &store)
+std::string syncResult(FileStore &store)
 {
     const std::optional<QString> failure = store.sync();
     if (!failure)
@@ -141,7 +142,7 @@ std::string syncResult(QSettingsStore &store)
 // signal that would end the process is ignored, so the failure reaches the program as an error).
 int saveNewer(long long byteLimit)
 {
-    QSettingsStore store;
+    FileStore store;
     SaveClockSetting(newerSetting(), store);
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -245,7 +246,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"), "the test must not touch the user's settings");
-        const QSettingsStore store;
+        const FileStore store;
         file = store.location();
         folder = QFileInfo(file).absolutePath();
         QVERIFY(file.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));

@@ -1,4 +1,5 @@
-#include "platform/qsettingsstore.h"
+#include "platform/filestore.h"
+#include "platform/initext.h"
 #include "settings/persistence.h"
 
 #include <QDir>
@@ -22,7 +23,7 @@
 // Every test case gets a folder of its own as the per-user configuration folder (XDG_CONFIG_HOME), so no
 // case sees another's file and none can touch the user's real settings. QSettings takes part as the
 // judge: what the store writes must read back the same through it.
-class QSettingsStoreTest final : public QObject
+class FileStoreTest final : public QObject
 {
     Q_OBJECT
 
@@ -56,21 +57,21 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
-void QSettingsStoreTest::init()
+void FileStoreTest::init()
 {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_->path()));
 }
 
-QVariant QSettingsStoreTest::throughQSettings(const QString &path, const QString &key)
+QVariant FileStoreTest::throughQSettings(const QString &path, const QString &key)
 {
     // Every case writes a file of its own path, so QSettings' per-path cache never answers for another.
     const QSettings settings(path, QSettings::IniFormat);
     return settings.value(key);
 }
 
-QString QSettingsStoreTest::writeFile(const QByteArray &data)
+QString FileStoreTest::writeFile(const QByteArray &data)
 {
     const QString path = dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"));
     QDir().mkpath(dir_->filePath(QStringLiteral("Kestrim")));
@@ -81,13 +82,13 @@ QString QSettingsStoreTest::writeFile(const QByteArray &data)
     return path;
 }
 
-QByteArray QSettingsStoreTest::contents(const QString &path)
+QByteArray FileStoreTest::contents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
-void QSettingsStoreTest::writtenTexts_readBackExactlyFromTheFile_data()
+void FileStoreTest::writtenTexts_readBackExactlyFromTheFile_data()
 {
     QTest::addColumn<QString>("text");
 
@@ -108,13 +109,13 @@ void QSettingsStoreTest::writtenTexts_readBackExactlyFromTheFile_data()
     QTest::newRow("brackets") << "[Stages]";
 }
 
-void QSettingsStoreTest::writtenTexts_readBackExactlyFromTheFile()
+void FileStoreTest::writtenTexts_readBackExactlyFromTheFile()
 {
     QFETCH(QString, text);
 
     const QString file = dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"));
     {
-        QSettingsStore store;
+        FileStore store;
         store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description1"), text);
         QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description1"),
                             QStringLiteral("none")),
@@ -124,13 +125,13 @@ void QSettingsStoreTest::writtenTexts_readBackExactlyFromTheFile()
     }
     QCOMPARE(IniText::findValue(contents(file), u"Stages", u"Description1"), std::optional<QString>(text));
     QCOMPARE(throughQSettings(file, QStringLiteral("Stages/Description1")), QVariant(text));
-    const QSettingsStore reader;
+    const FileStore reader;
     QCOMPARE(reader.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description1"),
                          QStringLiteral("none")),
              text);
 }
 
-void QSettingsStoreTest::handEditedValue_readsAsTheTextInTheFile_data()
+void FileStoreTest::handEditedValue_readsAsTheTextInTheFile_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("text");
@@ -151,13 +152,13 @@ void QSettingsStoreTest::handEditedValue_readsAsTheTextInTheFile_data()
     QTest::newRow("quoted blanks") << QByteArray("\"  padded  \"") << "  padded  ";
 }
 
-void QSettingsStoreTest::handEditedValue_readsAsTheTextInTheFile()
+void FileStoreTest::handEditedValue_readsAsTheTextInTheFile()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, text);
 
     writeFile("; edited by hand\n[Stages]\nCount=5\nDescription5=" + line + "\n[Font]\nName=Arial\n");
-    const QSettingsStore store;
+    const FileStore store;
     QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description5"),
                         QStringLiteral("none")),
              text);
@@ -165,7 +166,7 @@ void QSettingsStoreTest::handEditedValue_readsAsTheTextInTheFile()
              QStringLiteral("Arial"));
 }
 
-void QSettingsStoreTest::fileReader_agreesWithQSettingsOnPlainValues_data()
+void FileStoreTest::fileReader_agreesWithQSettingsOnPlainValues_data()
 {
     QTest::addColumn<QByteArray>("file");
 
@@ -211,7 +212,7 @@ void QSettingsStoreTest::fileReader_agreesWithQSettingsOnPlainValues_data()
     QTest::newRow("carriage returns") << QByteArray("[Stages]\r\nKey=v \r\n");
 }
 
-void QSettingsStoreTest::fileReader_agreesWithQSettingsOnPlainValues()
+void FileStoreTest::fileReader_agreesWithQSettingsOnPlainValues()
 {
     QFETCH(QByteArray, file);
 
@@ -222,7 +223,7 @@ void QSettingsStoreTest::fileReader_agreesWithQSettingsOnPlainValues()
     QCOMPARE(IniText::findValue(file, u"Stages", u"Key"), std::optional<QString>(value.toString()));
 }
 
-void QSettingsStoreTest::arbitraryTexts_readBackThroughStoreAndQSettings()
+void FileStoreTest::arbitraryTexts_readBackThroughStoreAndQSettings()
 {
     // The characters that have a meaning somewhere in the file's syntax, and some that have none.
     const QString alphabet =
@@ -231,7 +232,7 @@ void QSettingsStoreTest::arbitraryTexts_readBackThroughStoreAndQSettings()
     const QString path = dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"));
     for (int round = 0; round < 40; ++round) {
         std::vector<QString> texts;
-        QSettingsStore store;
+        FileStore store;
         for (int n = 0; n < 20; ++n) {
             QString text;
             for (int length = random.bounded(12); length > 0; --length) {
@@ -249,7 +250,7 @@ void QSettingsStoreTest::arbitraryTexts_readBackThroughStoreAndQSettings()
         // Written to a new path each round: QSettings caches what it parsed by path.
         const QString copy = dir_->filePath(QStringLiteral("round%1.conf").arg(round));
         QVERIFY(QFile::copy(path, copy));
-        const QSettingsStore reader;
+        const FileStore reader;
         for (int n = 0; n < 20; ++n) {
             const QString key = QStringLiteral("Description%1").arg(n);
             const QByteArray shown = data.toPercentEncoding();
@@ -260,10 +261,10 @@ void QSettingsStoreTest::arbitraryTexts_readBackThroughStoreAndQSettings()
     }
 }
 
-void QSettingsStoreTest::missingValues_giveTheDefault()
+void FileStoreTest::missingValues_giveTheDefault()
 {
     writeFile("[Stages]\nCount=6\n");
-    QSettingsStore store;
+    FileStore store;
     const QString fallback = QStringLiteral("fallback");
     QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), fallback),
              QStringLiteral("6"));
@@ -280,7 +281,7 @@ void QSettingsStoreTest::missingValues_giveTheDefault()
     QCOMPARE(contents(dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"))), QByteArray("[Stages]\nCount=6\n"));
 }
 
-void QSettingsStoreTest::configurationRoundTrip_throughTheRealFile()
+void FileStoreTest::configurationRoundTrip_throughTheRealFile()
 {
     ClockSetting original = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
     original.Stages.resize(5);
@@ -292,20 +293,20 @@ void QSettingsStoreTest::configurationRoundTrip_throughTheRealFile()
 
     const QString file = dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"));
     {
-        QSettingsStore store;
+        FileStore store;
         SaveClockSetting(original, store);
         QCOMPARE(store.sync(), std::nullopt);
     }
     QCOMPARE(IniText::findValue(contents(file), u"Sound", u"Enabled"), std::optional<QString>(QStringLiteral("False")));
     QCOMPARE(throughQSettings(file, QStringLiteral("Stages/Description2")), QVariant(original.stage(2).Description));
 
-    const QSettingsStore store;
+    const FileStore store;
     ClockSetting loaded;
     LoadClockSetting(loaded, store, QStringLiteral("/moved/elsewhere"));
     QCOMPARE(loaded, original);
 }
 
-void QSettingsStoreTest::folderCannotBeMade_syncReportsAndRetries()
+void FileStoreTest::folderCannotBeMade_syncReportsAndRetries()
 {
     // A plain file where the settings folder belongs: no user, not even root, can write the settings.
     const QString blocker = dir_->filePath(QStringLiteral("Kestrim"));
@@ -313,7 +314,7 @@ void QSettingsStoreTest::folderCannotBeMade_syncReportsAndRetries()
         QFile file(blocker);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    QSettingsStore store;
+    FileStore store;
     const QString path = store.location();
     store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QStringLiteral("5"));
 
@@ -329,14 +330,14 @@ void QSettingsStoreTest::folderCannotBeMade_syncReportsAndRetries()
     QCOMPARE(IniText::findValue(contents(path), u"Stages", u"Count"), std::optional<QString>(QStringLiteral("5")));
 }
 
-void QSettingsStoreTest::readOnlyFileOrFolder_syncReportsAndFileIsUntouched_data()
+void FileStoreTest::readOnlyFileOrFolder_syncReportsAndFileIsUntouched_data()
 {
     QTest::addColumn<bool>("lockFolder");
     QTest::newRow("read-only file") << false;
     QTest::newRow("read-only folder") << true;
 }
 
-void QSettingsStoreTest::readOnlyFileOrFolder_syncReportsAndFileIsUntouched()
+void FileStoreTest::readOnlyFileOrFolder_syncReportsAndFileIsUntouched()
 {
     QFETCH(bool, lockFolder);
 
@@ -354,7 +355,7 @@ void QSettingsStoreTest::readOnlyFileOrFolder_syncReportsAndFileIsUntouched()
         QSKIP("This user is not bound by file permissions (root); the case needs an ordinary user.");
     }
 
-    QSettingsStore store;
+    FileStore store;
     QCOMPARE(store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QString()),
              QStringLiteral("6"));
     store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QStringLiteral("2"));
@@ -366,14 +367,14 @@ void QSettingsStoreTest::readOnlyFileOrFolder_syncReportsAndFileIsUntouched()
              QStringLiteral("Questions"));
 }
 
-void QSettingsStoreTest::anotherWriterHoldsTheLock_syncGivesUpSoonAndRetries()
+void FileStoreTest::anotherWriterHoldsTheLock_syncGivesUpSoonAndRetries()
 {
     const QByteArray before = "[Stages]\nCount=6\n";
     const QString path = writeFile(before);
     QLockFile other(path + QStringLiteral(".lock"));
     QVERIFY(other.tryLock(0));
 
-    QSettingsStore store;
+    FileStore store;
     store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QStringLiteral("2"));
     QElapsedTimer waited;
     waited.start();
@@ -388,12 +389,12 @@ void QSettingsStoreTest::anotherWriterHoldsTheLock_syncGivesUpSoonAndRetries()
     QCOMPARE(contents(path), QByteArray("[Stages]\nCount=2\n"));
 }
 
-void QSettingsStoreTest::diskFull_syncReportsAndFileIsUntouched()
+void FileStoreTest::diskFull_syncReportsAndFileIsUntouched()
 {
 #ifdef Q_OS_UNIX
     const QByteArray before = "[Stages]\nCount=6\nDescription5=Questions\n";
     const QString path = writeFile(before);
-    QSettingsStore store;
+    FileStore store;
     store.write(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Description6"),
                 QString(4000, u'x'));
 
@@ -421,7 +422,7 @@ void QSettingsStoreTest::diskFull_syncReportsAndFileIsUntouched()
 #endif
 }
 
-void QSettingsStoreTest::save_changesOnlyTheLinesOfItsValues()
+void FileStoreTest::save_changesOnlyTheLinesOfItsValues()
 {
     const QString path = writeFile("; Kestrim settings, edited by hand\n"
                                    "[Stages]\n"
@@ -431,7 +432,7 @@ void QSettingsStoreTest::save_changesOnlyTheLinesOfItsValues()
                                    "\n"
                                    "[Window]\n"
                                    "Left=100\n");
-    QSettingsStore store;
+    FileStore store;
     const auto write = [&store](const char *section, const char *key, const QString &text) {
         store.write(QStringLiteral("Kestrim"), QString::fromLatin1(section), QString::fromLatin1(key), text);
     };
@@ -459,14 +460,14 @@ void QSettingsStoreTest::save_changesOnlyTheLinesOfItsValues()
     QCOMPARE(throughQSettings(path, QStringLiteral("Window/Left")), QVariant(QStringLiteral("100")));
 }
 
-void QSettingsStoreTest::unsavedValues_areSavedWhenTheStoreEnds()
+void FileStoreTest::unsavedValues_areSavedWhenTheStoreEnds()
 {
     {
-        QSettingsStore store;
+        FileStore store;
         store.write(QStringLiteral("Kestrim"), QStringLiteral("Window"), QStringLiteral("State"), QStringLiteral("2"));
     }
     QCOMPARE(contents(dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"))), QByteArray("[Window]\nState=2\n"));
 }
 
-QTEST_GUILESS_MAIN(QSettingsStoreTest)
-#include "tst_qsettingsstore.moc"
+QTEST_GUILESS_MAIN(FileStoreTest)
+#include "tst_filestore.moc"

@@ -20,13 +20,13 @@
 // truncated one when the disk fills up, and waits without end for another writer's lock. Here a save
 // changes only the lines of the values written, keeps every other line (comments included) byte for byte,
 // and replaces the file as a whole or not at all.
-class QSettingsStore final : public SettingsStore
+class FileStore final : public SettingsStore
 {
 public:
-    QSettingsStore();
+    FileStore();
     // Saves what is still unsaved, as QSettings does; a failure here has no one left to tell.
-    ~QSettingsStore() override;
-    Q_DISABLE_COPY_MOVE(QSettingsStore)
+    ~FileStore() override;
+    Q_DISABLE_COPY_MOVE(FileStore)
 
     // The file of an application is read once, on its first use; later changes by others are not seen.
     QString read(const QString &application, const QString &section, const QString &key,
@@ -61,27 +61,3 @@ private:
 
     mutable std::map<QString, File> files_;
 };
-
-// The INI text format of QSettings, for texts only. Free of state, for use on any bytes.
-namespace IniText {
-
-struct Value
-{
-    QString section, key, text;
-};
-
-// The value of `key` in `section` as it stands in the file contents `data`: escapes and quotes are
-// resolved as QSettings does, but commas stay ordinary characters, so "a, b" is that text and not a list
-// of two. Of the "@" forms only those QSettings writes for texts are undone ("@@..." and "@String(...)");
-// a typed value written by hand ("@Size(1 2)") is returned as it stands. Several lines with the same key:
-// the last one counts, as in QSettings. Nothing when the key is not in the data.
-std::optional<QString> findValue(QByteArrayView data, QStringView section, QStringView key);
-
-// Every value in `data`, keyed "section/key" (just "key" in the unnamed section), read as findValue does.
-QHash<QString, QString> parse(QByteArrayView data);
-
-// `data` with `values` set: the line of a key already there is replaced, a new key goes after the last
-// line of its section, a new section at the end. Every other byte stays as it is.
-QByteArray patch(QByteArrayView data, const std::vector<Value> &values);
-
-} // namespace IniText
