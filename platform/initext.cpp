@@ -36,11 +36,20 @@ std::optional<int> hexDigit(char c)
     return std::nullopt;
 }
 
+// Several editors start a UTF-8 file with this mark; QSettings skips it, and so does this reader.
+constexpr QByteArrayView ByteOrderMark("\xEF\xBB\xBF");
+
+qsizetype contentStart(QByteArrayView data)
+{
+    return data.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
+}
+
 struct Line
 {
     qsizetype start = 0;
     QByteArrayView text;
-    qsizetype equals = -1; // position in `text` of the first '=' outside quotes, or -1
+    qsizetype equals = -1;  // position in `text` of the first '=' outside quotes, or -1
+    bool openQuote = false; // a quote in it is never closed, so it runs to the end of the data
 };
 
 // The next logical line from `pos` on, as the file's reader sees it: a quoted part may run over line
@@ -100,7 +109,7 @@ std::optional<Line> nextLine(QByteArrayView data, qsizetype &pos)
     if (i <= start) {
         return std::nullopt;
     }
-    return Line{start, data.sliced(start, i - start), equals < 0 ? -1 : equals - start};
+    return Line{start, data.sliced(start, i - start), equals < 0 ? -1 : equals - start, inQuotes};
 }
 
 QByteArrayView trimmed(QByteArrayView text)
@@ -276,15 +285,20 @@ struct Item
     qsizetype start = 0;       // where the logical line starts
     qsizetype end = 0;         // and ends
     qsizetype physicalEnd = 0; // where the line break after it is (a comment may come first)
+    // What QSettings cannot read as meant: a quote that swallows the rest of the file, or a line that is
+    // neither a section, a key nor a comment (a section name without its "]", a line without "=").
+    bool openQuote = false;
+    bool malformed = false;
 };
 
 template <typename Visitor>
 void forEachItem(QByteArrayView data, Visitor &&visit)
 {
     QString section;
-    qsizetype pos = 0;
+    qsizetype pos = contentStart(data);
     while (const std::optional<Line> line = nextLine(data, pos)) {
         Item item;
+        item.openQuote = line->openQuote;
         item.start = line->start;
         item.end = line->start + line->text.size();
         item.physicalEnd = item.end;
@@ -299,7 +313,9 @@ void forEachItem(QByteArrayView data, Visitor &&visit)
                 section.clear();
             }
             item.isHeader = true;
+            item.malformed = close < 0;
         } else {
+            item.malformed = line->equals < 0;
             item.name = unescapeName(trimmed(line->equals < 0 ? line->text : line->text.first(line->equals)));
             if (line->equals >= 0) {
                 item.value = line->text.sliced(line->equals + 1);
@@ -401,7 +417,8 @@ QByteArray escapeValue(const QString &text)
         if (simple) {
             flushPlain();
             out += simple;
-        } else if (code < 0x20 || extendsEscape) {
+        } else if (code < 0x20 || code == 0xFEFF || extendsEscape) {
+            // U+FEFF raw would be taken for a byte-order mark, and dropped, by the UTF-8 decoding of a reader.
             flushPlain();
             out += "\\x";
             appendHex(out, code, 1);
@@ -419,7 +436,60 @@ QByteArray escapeValue(const QString &text)
     return out;
 }
 
+// 1 for the first line; "\r\n" is one line break.
+int lineNumber(QByteArrayView data, qsizetype at)
+{
+    const QByteArrayView before = data.first(at);
+    return static_cast<int>(1 + before.count('\n') + before.count('\r') - before.count("\r\n"));
+}
+
+// The line as it stands in the file, short enough for a message box.
+QString shownLine(QByteArrayView data, qsizetype at)
+{
+    constexpr qsizetype shownLength = 60;
+    qsizetype end = at;
+    while (end < data.size() && end - at <= 4 * shownLength && data[end] != '\n' && data[end] != '\r') {
+        ++end;
+    }
+    QString line = QString::fromUtf8(data.sliced(at, end - at));
+    for (QChar &c : line) {
+        if (c.unicode() < 0x20) {
+            c = u' ';
+        }
+    }
+    const bool cut = line.size() > shownLength || (end < data.size() && data[end] != '\n' && data[end] != '\r');
+    return cut ? line.first(std::min(line.size(), shownLength)) + u'\u2026' : line;
+}
+
+// Whether a backslash at the end of `text` could take the next line break as its escaped character (a
+// line continued), alone or as the second half of a "\r\n" pair.
+bool mayEscapeNext(QByteArrayView text)
+{
+    return text.endsWith('\\') || text.endsWith("\\\r") || text.endsWith("\\\n");
+}
+
+// The line break that starts a line added after `before`, and really ends the line before it.
+QByteArray breakAfter(QByteArrayView before, const QByteArray &newline)
+{
+    return mayEscapeNext(before) ? newline + newline : newline;
+}
+
 } // namespace
+
+std::optional<QString> firstProblem(QByteArrayView data)
+{
+    std::optional<QString> problem;
+    forEachItem(data, [&](const Item &item) {
+        if (problem || !(item.openQuote || item.malformed)) {
+            return;
+        }
+        problem = QStringLiteral("line %1 (%2) %3")
+                      .arg(QString::number(lineNumber(data, item.start)), shownLine(data, item.start),
+                           item.openQuote ? QStringLiteral("opens a quote that is never closed")
+                                          : QStringLiteral("is neither a section, a key nor a comment"));
+    });
+    return problem;
+}
 
 std::optional<QString> findValue(QByteArrayView data, QStringView section, QStringView key)
 {
@@ -486,7 +556,7 @@ QByteArray patch(QByteArrayView data, const std::vector<Value> &values)
         if (const auto found = keyLines.constFind(fullKey(value->section, value->key)); found != keyLines.cend()) {
             edits.push_back({found->start, found->end - found->start, line});
         } else if (const auto end = sectionEnds.constFind(value->section); end != sectionEnds.cend()) {
-            edits.push_back({*end, 0, newline + line});
+            edits.push_back({*end, 0, breakAfter(data.first(*end), newline) + line});
         } else {
             if (!newSectionLines.contains(value->section)) {
                 newSections.push_back(value->section);
@@ -506,8 +576,10 @@ QByteArray patch(QByteArrayView data, const std::vector<Value> &values)
     result += data.sliced(copied);
 
     for (const QString &section : newSections) {
-        if (!result.isEmpty()) {
+        if (result.size() > contentStart(result)) {
             if (!result.endsWith('\n') && !result.endsWith('\r')) {
+                result += newline;
+            } else if (mayEscapeNext(result)) {
                 result += newline;
             }
             result += newline; // a blank line between sections, as QSettings writes them
