@@ -11,17 +11,66 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
 // Another Kestrim saving the same file holds its lock for milliseconds; longer means a hung program,
 // and the user must not be kept waiting for it.
 constexpr int LockWaitMs = 1000;
+
+const QString TooLarge = QStringLiteral("it is larger than %1 MiB").arg(FileStore::MaxFileSize / (1024 * 1024));
+
+// The file's bytes, or why there are none to use.
+struct Contents
+{
+    enum class Kind
+    {
+        Read,
+        Missing,
+        Unreadable,
+        Unusable // there, but not to be read as settings: `reason` says why
+    } kind = Kind::Read;
+    QByteArray data;
+    QString reason;
+};
+
+// QFile alone cannot do this: opening a FIFO waits for a writer, and what a link points to must be judged
+// on the opened file itself, not on a name that may change in between.
+Contents readBounded(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return {errno == ENOENT || errno == ENOTDIR ? Contents::Kind::Missing : Contents::Kind::Unreadable, {}, {}};
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {Contents::Kind::Unreadable, {}, {}};
+    }
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0) {
+        return {Contents::Kind::Unreadable, {}, {}};
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return {Contents::Kind::Unusable, {}, QStringLiteral("it is not a regular file")};
+    }
+    if (status.st_size > FileStore::MaxFileSize) {
+        return {Contents::Kind::Unusable, {}, TooLarge};
+    }
+    // The file may grow while it is read; one byte beyond the bound tells.
+    Contents contents{Contents::Kind::Read, file.read(FileStore::MaxFileSize + 1), {}};
+    if (file.error() != QFileDevice::NoError) {
+        return {Contents::Kind::Unreadable, {}, {}};
+    }
+    if (contents.data.size() > FileStore::MaxFileSize) {
+        return {Contents::Kind::Unusable, {}, TooLarge};
+    }
+    return contents;
+}
 
 } // namespace
 
@@ -48,10 +97,18 @@ FileStore::File &FileStore::file(const QString &application) const
     if (found == files_.end()) {
         File file;
         file.path = fileFor(application);
-        // A file that is missing or cannot be read gives no values: every read gets its default.
-        QFile in(file.path);
-        if (QFileInfo(file.path).isFile() && in.open(QIODevice::ReadOnly)) {
-            file.stored = IniText::parse(in.readAll());
+        Contents contents = readBounded(file.path);
+        if (contents.kind == Contents::Kind::Read) {
+            if (std::optional<QString> problem = IniText::firstProblem(contents.data)) {
+                contents.reason = *std::move(problem);
+                contents.kind = Contents::Kind::Unusable;
+            } else {
+                file.stored = IniText::parse(contents.data);
+            }
+        }
+        // A file that is missing or that this user may not read gives no values: every read gets its default.
+        if (contents.kind == Contents::Kind::Unusable) {
+            file.unusable = QStringLiteral("Could not read the settings from %1: %2.").arg(file.path, contents.reason);
         }
         found = files_.emplace(application, std::move(file)).first;
     }
@@ -62,6 +119,9 @@ QString FileStore::read(const QString &application, const QString &section, cons
                         const QString &defaultText) const
 {
     const File &f = file(application);
+    if (f.unusable) {
+        throw SettingsFileError(*f.unusable);
+    }
     const QString name = IniText::fullKey(section, key);
     if (const auto pending = f.pendingIndex.constFind(name); pending != f.pendingIndex.cend()) {
         return f.pending[*pending].text;
@@ -91,6 +151,9 @@ std::optional<QString> FileStore::sync()
         if (std::optional<QString> failure = save(f)) {
             failures.append(*std::move(failure));
         }
+        // Saved or not, these values are done with: the user has been told which.
+        f.pending.clear();
+        f.pendingIndex.clear();
     }
     if (failures.isEmpty()) {
         return std::nullopt;
@@ -122,23 +185,22 @@ std::optional<QString> FileStore::save(File &f)
     }
 
     // Patch the file as it is now, so that values other programs saved since it was read are kept.
-    QByteArray current;
-    const QFileInfo info(f.path);
-    if (info.exists()) {
-        if (info.isDir()) {
-            return failure(QStringLiteral("a folder stands where the file belongs"));
-        }
-        if (!info.isWritable()) {
-            return failure(QStringLiteral("the file is read-only"));
-        }
-        QFile in(f.path);
-        if (!in.open(QIODevice::ReadOnly)) {
-            return failure(QStringLiteral("the file cannot be read, and the settings in it would be lost"));
-        }
-        current = in.readAll();
-        if (in.error() != QFileDevice::NoError) {
-            return failure(QStringLiteral("the file cannot be read, and the settings in it would be lost"));
-        }
+    const Contents current = readBounded(f.path);
+    switch (current.kind) {
+    case Contents::Kind::Read:
+    case Contents::Kind::Missing:
+        break;
+    case Contents::Kind::Unreadable:
+        return failure(QStringLiteral("the file cannot be read, and the settings in it would be lost"));
+    case Contents::Kind::Unusable:
+        return failure(current.reason);
+    }
+    if (current.kind == Contents::Kind::Read && !QFileInfo(f.path).isWritable()) {
+        return failure(QStringLiteral("the file is read-only"));
+    }
+    // A line the reader cannot make sense of may swallow the values written after it.
+    if (const std::optional<QString> problem = IniText::firstProblem(current.data)) {
+        return failure(*problem);
     }
 
     std::vector<IniText::Value> values;
@@ -146,14 +208,19 @@ std::optional<QString> FileStore::save(File &f)
     for (const Pending &p : f.pending) {
         values.push_back({p.section, p.key, p.text});
     }
-    const QByteArray next = IniText::patch(current, values);
+    const QByteArray next = IniText::patch(current.data, values);
+    // A file the next start would refuse to read must not be written.
+    if (next.size() > MaxFileSize) {
+        return failure(
+            QStringLiteral("the settings would make it larger than %1 MiB").arg(MaxFileSize / (1024 * 1024)));
+    }
     const QHash<QString, QString> saved = IniText::parse(next);
     const bool readsBack = std::all_of(f.pending.cbegin(), f.pending.cend(), [&saved](const Pending &p) {
         const auto found = saved.constFind(IniText::fullKey(p.section, p.key));
         return found != saved.cend() && *found == p.text;
     });
     if (!readsBack) {
-        return failure(QStringLiteral("a value could not be put in a form that reads back unchanged"));
+        return failure(QStringLiteral("a value could not be written so that it reads back unchanged"));
     }
 
     // A new file takes the old one's place only once all of it is on the disk.
@@ -162,10 +229,8 @@ std::optional<QString> FileStore::save(File &f)
         return failure(QStringLiteral("it cannot be written (%1)").arg(out.errorString()));
     }
     // QSaveFile commits a file cut short by a full disk: the write's count and the flush must be checked.
-    bool complete = out.write(next) == next.size() && out.flush();
-#ifdef Q_OS_UNIX
-    complete = complete && (::fsync(out.handle()) == 0 || errno == EINVAL || errno == EROFS);
-#endif
+    const bool complete = out.write(next) == next.size() && out.flush() &&
+                          (::fsync(out.handle()) == 0 || errno == EINVAL || errno == EROFS);
     if (!complete) {
         out.cancelWriting();
         return failure(QStringLiteral("the disk did not take all of it (it may be full)"));
@@ -178,7 +243,5 @@ std::optional<QString> FileStore::save(File &f)
     for (const Pending &p : f.pending) {
         f.stored.insert(IniText::fullKey(p.section, p.key), p.text);
     }
-    f.pending.clear();
-    f.pendingIndex.clear();
     return std::nullopt;
 }

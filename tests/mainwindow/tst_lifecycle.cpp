@@ -159,6 +159,11 @@ private slots:
         QTest::newRow("height with comma") << QByteArray("[Window]\nHeight=1,5\n") << QStringLiteral("Height");
         QTest::newRow("stage count") << QByteArray("[Stages]\nCount=abc\n") << QStringLiteral("Count");
         QTest::newRow("sound switch") << QByteArray("[Sound]\nEnabled=maybe\n") << QStringLiteral("Enabled");
+        // The file as a whole: the message names the line, or the reason.
+        QTest::newRow("open quote") << QByteArray("[Stages]\nCount=2\nDescription1=\"Talk\n")
+                                    << QStringLiteral("line 3");
+        QTest::newRow("stray line") << QByteArray("[Window]\nState 0\n") << QStringLiteral("line 2 (State 0)");
+        QTest::newRow("oversize") << QByteArray(9 << 20, '\n') << QStringLiteral("is larger than 8 MiB");
     }
 
     void badStoredValue_endsStartUpWithoutWriting()
