@@ -37,6 +37,15 @@ std::int32_t ClockEngine::StageEnd() const
     return static_cast<std::int32_t>(std::clamp(stageEnd_, low, high));
 }
 
+std::int32_t ClockEngine::MillisecondsToNextSecond() const
+{
+    if (runState_ != ClockState::Running) {
+        return 0;
+    }
+    const std::int64_t elapsed = tickDifference(ticks_.GetTickCount(), startTick_);
+    return static_cast<std::int32_t>(1000 - elapsed % 1000);
+}
+
 void ClockEngine::ClearTimer()
 {
     if (setting_.Count() < 1) {

@@ -1,5 +1,7 @@
 #include "platform/initext.h"
 
+#include "platform/asciitext.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -17,10 +19,7 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+using AsciiText::isBlank;
 
 std::optional<int> hexDigit(char c)
 {
