@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
 #include <memory>
 
 #ifdef Q_OS_UNIX
@@ -483,62 +482,48 @@ void FileStoreTest::save_changesOnlyTheLinesOfItsValues()
 void FileStoreTest::unusableFile_isNeitherReadNorReplaced_data()
 {
     QTest::addColumn<QByteArray>("data"); // the file's contents, or what a link points to: "fifo", "device"
-    QTest::addColumn<bool>("link");
-    QTest::addColumn<QStringList>("named"); // what the message must say
+    QTest::addColumn<QString>("named");   // what the messages must say
 
-    const QStringList notRegular{QStringLiteral("is not a regular file")};
-    QTest::newRow("link to a FIFO") << QByteArray("fifo") << true << notRegular;
-    QTest::newRow("link to an endless device") << QByteArray("device") << true << notRegular;
-    QTest::newRow("a folder") << QByteArray("folder") << true << notRegular;
-    QTest::newRow("oversize") << "[Stages]\nDescription1=" + QByteArray(FileStore::MaxFileSize, 'x') << false
-                              << QStringList{QStringLiteral("larger than 8 MiB")};
-    QTest::newRow("open quote") << QByteArray("[Stages]\nCount=2\nDescription1=\"Talk\n[Font]\nName=Arial\n") << false
-                                << QStringList{"line 3", "Description1=\"Talk", "quote"};
+    QTest::newRow("link to a FIFO") << QByteArray("fifo") << "is not a regular file";
+    QTest::newRow("link to an endless device") << QByteArray("device") << "is not a regular file";
+    QTest::newRow("oversize") << "[Stages]\nDescription1=" + QByteArray(FileStore::MaxFileSize, 'x')
+                              << "is larger than 8 MiB";
+    QTest::newRow("open quote") << QByteArray("[Stages]\nCount=2\nDescription1=\"Talk\n[Font]\nName=Arial\n")
+                                << "line 3 (Description1=\"Talk) opens a quote";
     QTest::newRow("neither section, key nor comment")
-        << QByteArray("\xEF\xBB\xBF[Stages]\r\nCount=2\r\nSeconds1 600\r\n") << false
-        << QStringList{"line 3", "(Seconds1 600)", "neither"};
-    QTest::newRow("section without its bracket")
-        << QByteArray("[Stages\nCount=2\n") << false << QStringList{"line 1", "([Stages)"};
+        << QByteArray("\xEF\xBB\xBF[Stages]\r\nCount=2\r\nSeconds1 600\r\n") << "line 3 (Seconds1 600) is neither";
+    QTest::newRow("section without its bracket") << QByteArray("[Stages\nCount=2\n") << "line 1 ([Stages)";
 }
 
 void FileStoreTest::unusableFile_isNeitherReadNorReplaced()
 {
     QFETCH(QByteArray, data);
-    QFETCH(bool, link);
-    QFETCH(QStringList, named);
+    QFETCH(QString, named);
 
     const QString path = dir_->filePath(QStringLiteral("Kestrim/Kestrim.conf"));
     QString target = dir_->filePath(QString::fromLatin1(data));
+    const bool link = data == "fifo" || data == "device";
     if (link) {
         QVERIFY(QDir().mkpath(dir_->filePath(QStringLiteral("Kestrim"))));
-        // As root, a node of our own (the zero device): a save that replaced it must not hit /dev/zero.
-        const bool made = data == "fifo"     ? ::mkfifo(QFile::encodeName(target), 0600) == 0
-                          : data == "folder" ? QDir().mkpath(target)
-                                             : ::mknod(QFile::encodeName(target), S_IFCHR | 0600, makedev(1, 5)) == 0;
-        if (!made && data == "device" && ::geteuid() != 0) {
-            target = QStringLiteral("/dev/zero");
-        }
+        // As root, a zero device of our own: a save that replaced it must not hit the real one.
+        if (data == "fifo" ? ::mkfifo(QFile::encodeName(target), 0600) != 0
+                           : ::mknod(QFile::encodeName(target), S_IFCHR | 0600, makedev(1, 5)) != 0)
+            target = QStringLiteral("/dev/zero"); // no root: it cannot be replaced
         QVERIFY(QFile::link(target, path));
     } else {
         writeFile(data);
     }
-    const auto says = [&named, &path](const QString &message) {
-        return message.contains(path) && std::all_of(named.cbegin(), named.cend(), [&message](const QString &part) {
-                   return message.contains(part);
-               });
-    };
 
     FileStore store;
     try {
         store.read(QStringLiteral("Kestrim"), QStringLiteral("Stages"), QStringLiteral("Count"), QString());
         QFAIL("the file was read");
     } catch (const SettingsFileError &error) {
-        QVERIFY2(says(error.message()), qPrintable(error.message()));
+        QVERIFY2(error.message().contains(path) && error.message().contains(named), qPrintable(error.message()));
     }
     store.write(QStringLiteral("Kestrim"), QStringLiteral("Window"), QStringLiteral("State"), QStringLiteral("0"));
-    const std::optional<QString> failure = store.sync();
-    QVERIFY(failure);
-    QVERIFY2(says(*failure), qPrintable(*failure));
+    const QString failure = store.sync().value_or(QString());
+    QVERIFY2(failure.contains(path) && failure.contains(named), qPrintable(failure));
     if (link) {
         QCOMPARE(QFileInfo(path).symLinkTarget(), QFileInfo(target).absoluteFilePath());
         QVERIFY(!QFileInfo(target).isFile());
