@@ -1,6 +1,7 @@
 #include "clock/clockengine.h"
 
 #include "clock/clockview.h"
+#include "clock/readout.h"
 #include "platform/soundplayer.h"
 #include "platform/tickcounter.h"
 
@@ -17,7 +18,8 @@ ClockEngine::ClockEngine(const ClockSetting &setting, ClockView &view, TickCount
 
 QString ClockEngine::runningStatus(const QString &description)
 {
-    return QStringLiteral("Clocking for ") + description + QStringLiteral(". Hit [SPACE] key to pause.");
+    return QStringLiteral("Clocking for ") + shownDescription(description) +
+           QStringLiteral(". Hit [SPACE] key to pause.");
 }
 
 QString ClockEngine::readyStatus()

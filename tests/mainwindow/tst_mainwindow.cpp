@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTest>
@@ -292,6 +293,25 @@ private slots:
         QVERIFY(!phase->isActive() && timer->isActive());
         const int second = (talk + phase->interval()) / 1000;
         QCOMPARE(label("lblSec")->text().toInt(), second % 60);
+    }
+    // A hand-edited description of any size: every command stays quick, the status still says what SPACE
+    // does, and the stored text is kept whole.
+    void hugeDescription_keepsEveryCommandQuick()
+    {
+        ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
+        setting.stage(1).Description = QString(10'000'000, u'd');
+        open(setting);
+        for (Qt::Key key : {Qt::Key_Space, Qt::Key_Space, Qt::Key_Escape, Qt::Key_Space, Qt::Key_Space}) {
+            QElapsedTimer took;
+            took.start();
+            press(key);
+            QCoreApplication::processEvents();
+            QVERIFY2(took.elapsed() <= 50, qPrintable(QString::number(took.elapsed())));
+        }
+        press(Qt::Key_Space);
+        QVERIFY(window->statusText().endsWith(QStringLiteral(". Hit [SPACE] key to pause.")));
+        QVERIFY(window->statusText().size() < 1000 && label("lblInfo")->text().size() < 1000);
+        QCOMPARE(model->CurrentSetting().stage(1).Description.size(), 10'000'000);
     }
     void soundButton_offThenReset_staysOffAndSilent()
     {
