@@ -1,6 +1,7 @@
 #include "platform/qtsoundplayer.h"
 
-#include "platform/wavefile.h"
+#include "platform/pcmoutput.h"
+#include "platform/soundfile.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -67,7 +68,7 @@ std::optional<PcmClip> readClip(const QString &path)
     if (bytes.size() > QtSoundPlayer::maximumFileSize) {
         return std::nullopt;
     }
-    return decodeWave(bytes);
+    return decodeSound(bytes);
 }
 
 struct Rendered
@@ -77,25 +78,22 @@ struct Rendered
     QAudioFormat format;
 };
 
-Rendered prepareClip(const QString &path, const QByteArray &fallbackWave, const std::optional<AudioCaps> &caps)
+Rendered prepareClip(const QString &path, const PcmClip &fallback, const std::optional<AudioCaps> &caps)
 {
     Rendered result;
-    std::optional<PcmClip> clip = readClip(path);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!clip) {
-            result.fallback = true;
-            clip = decodeWave(fallbackWave);
-        }
-        if (!clip || !caps) {
-            return result;
-        }
-        result.format = chooseOutputFormat(*clip, *caps);
-        result.pcm = renderPcm(*clip, result.format, QtSoundPlayer::trailingSilenceMs);
-        if (!result.pcm.isEmpty() || result.fallback) {
-            return result;
-        }
+    const std::optional<PcmClip> clip = readClip(path);
+    result.fallback = !clip;
+    if (!caps) {
+        return result;
+    }
+    const PcmClip &source = clip ? *clip : fallback;
+    result.format = chooseOutputFormat(source, *caps);
+    result.pcm = renderPcm(source, result.format, QtSoundPlayer::trailingSilenceMs);
+    if (result.pcm.isEmpty() && !result.fallback) {
         // The file decoded but cannot be converted for this device (too long at its rate): chime instead.
-        clip.reset();
+        result.fallback = true;
+        result.format = chooseOutputFormat(fallback, *caps);
+        result.pcm = renderPcm(fallback, result.format, QtSoundPlayer::trailingSilenceMs);
     }
     return result;
 }
@@ -109,9 +107,11 @@ QtSoundPlayer::QtSoundPlayer(QObject *parent)
 {
     mailbox_->player = this;
     QFile fallback(QStringLiteral(":/sounds/fallback.wav"));
+    std::optional<PcmClip> chime;
     if (fallback.open(QIODevice::ReadOnly)) {
-        fallbackWave_ = fallback.readAll();
+        chime = decodeSound(fallback.readAll());
     }
+    fallbackClip_ = std::make_shared<const PcmClip>(chime.value_or(PcmClip{}));
     releaseTimer_->setSingleShot(true);
     connect(releaseTimer_, &QTimer::timeout, this, &QtSoundPlayer::stopCurrent);
 }
@@ -148,8 +148,8 @@ void QtSoundPlayer::play(const QString &path)
     }
 
     try {
-        std::thread([mailbox = mailbox_, request, path, fallbackWave = fallbackWave_, caps] {
-            const Rendered rendered = prepareClip(path, fallbackWave, caps);
+        std::thread([mailbox = mailbox_, request, path, fallback = fallbackClip_, caps] {
+            const Rendered rendered = prepareClip(path, *fallback, caps);
             const std::lock_guard lock(mailbox->mutex);
             QtSoundPlayer *player = mailbox->player;
             if (player == nullptr) {

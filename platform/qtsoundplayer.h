@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/soundfile.h"
 #include "platform/soundplayer.h"
 
 #include <QByteArray>
@@ -14,9 +15,9 @@ class QAudioFormat;
 class QAudioSink;
 class QTimer;
 
-// Plays wave files through Qt Multimedia without ever holding up the event loop: play() only hands the
-// request to a short-lived worker thread, which reads and decodes the file and converts it for the output
-// device; the main thread then starts the device on a finished buffer. Files are decoded here rather than
+// Plays sound files through Qt Multimedia without ever holding up the event loop: play() only hands the
+// request to a short-lived worker thread, which reads and decodes the file (libsndfile) and converts it for
+// the output device; the main thread then starts the device on a finished buffer. Files are decoded here rather than
 // handed to QSoundEffect, which cuts off the last tenth of a second or so of every sound.
 class QtSoundPlayer final : public QObject, public SoundPlayer
 {
@@ -28,9 +29,9 @@ public:
     ~QtSoundPlayer() override;
 
     // Returns at once. Stops whatever is playing; the newest request always wins, and a request overtaken
-    // before its file was decoded is dropped. A path that names no playable wave file (empty, missing,
-    // unreadable, not a wave file, an encoding we do not decode, or larger than maximumFileSize) plays the
-    // built-in chime instead. Without an output device nothing is heard and nothing is reported.
+    // before its file was decoded is dropped. A path that names no playable sound file (empty, missing,
+    // unreadable, in no format libsndfile decodes, or larger than maximumFileSize) plays the built-in chime
+    // instead. Without an output device nothing is heard and nothing is reported.
     void play(const QString &path) override;
 
     // Connects to the sound system now rather than at the first play(), so that the first stage end is not
@@ -59,7 +60,7 @@ private:
     void releaseSink();
 
     std::shared_ptr<Mailbox> mailbox_;
-    QByteArray fallbackWave_;
+    std::shared_ptr<const PcmClip> fallbackClip_;
     std::uint64_t latestRequest_ = 0;
     bool prepared_ = false;
     QAudioSink *sink_ = nullptr;
