@@ -104,6 +104,7 @@ QtSoundPlayer::QtSoundPlayer(QObject *parent)
     : QObject(parent)
     , mailbox_(std::make_shared<Mailbox>())
     , releaseTimer_(new QTimer(this))
+    , giveUpTimer_(new QTimer(this))
 {
     mailbox_->player = this;
     QFile fallback(QStringLiteral(":/sounds/fallback.wav"));
@@ -114,6 +115,8 @@ QtSoundPlayer::QtSoundPlayer(QObject *parent)
     fallbackClip_ = std::make_shared<const PcmClip>(chime.value_or(PcmClip{}));
     releaseTimer_->setSingleShot(true);
     connect(releaseTimer_, &QTimer::timeout, this, &QtSoundPlayer::stopCurrent);
+    giveUpTimer_->setSingleShot(true);
+    connect(giveUpTimer_, &QTimer::timeout, this, &QtSoundPlayer::giveUpOnLatest);
 }
 
 QtSoundPlayer::~QtSoundPlayer()
@@ -138,8 +141,31 @@ void QtSoundPlayer::prepare()
 void QtSoundPlayer::play(const QString &path)
 {
     const std::uint64_t request = ++latestRequest_;
+    latestPath_ = path;
+    giveUpTimer_->stop();
     stopCurrent();
     prepare();
+
+    // A worker already on this file answers this request as well: a second one could only do the same work
+    // again, or hang beside it.
+    for (auto &[number, decoder] : decoders_) {
+        if (decoder.path != path) {
+            continue;
+        }
+        const qint64 age = decoder.age.elapsed();
+        if (decoder.givenUp || age >= giveUpMs) {
+            decoder.givenUp = true;
+            playChime(request, path);
+        } else {
+            decoder.serves = request;
+            giveUpTimer_->start(static_cast<int>(giveUpMs - age));
+        }
+        return;
+    }
+    if (decoders_.size() >= static_cast<std::size_t>(maximumDecoders)) {
+        playChime(request, path);
+        return;
+    }
 
     std::optional<AudioCaps> caps;
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
@@ -147,8 +173,9 @@ void QtSoundPlayer::play(const QString &path)
         caps = capsOf(device);
     }
 
+    const std::uint64_t number = ++lastDecoder_;
     try {
-        std::thread([mailbox = mailbox_, request, path, fallback = fallbackClip_, caps] {
+        std::thread([mailbox = mailbox_, number, path, fallback = fallbackClip_, caps] {
             const Rendered rendered = prepareClip(path, *fallback, caps);
             const std::lock_guard lock(mailbox->mutex);
             QtSoundPlayer *player = mailbox->player;
@@ -158,14 +185,67 @@ void QtSoundPlayer::play(const QString &path)
             // Queued to the player's thread; if the player is destroyed first, Qt discards the call with it.
             QMetaObject::invokeMethod(
                 player,
-                [player, request, path, rendered] {
-                    player->startPlayback(request, path, rendered.fallback, rendered.pcm, rendered.format);
+                [player, number, rendered] {
+                    player->decoded(number, rendered.pcm, rendered.format, rendered.fallback);
                 },
                 Qt::QueuedConnection);
         }).detach();
     } catch (const std::system_error &) {
-        // No thread to be had: this one sound is lost, which is better than stalling the clock to read it.
+        // No thread to be had: the chime, rather than stalling the clock to read the file here.
+        playChime(request, path);
+        return;
     }
+    // The worker's result arrives through this thread's event loop, so it cannot find itself missing here.
+    Decoder &decoder = decoders_[number];
+    decoder.path = path;
+    decoder.serves = request;
+    decoder.age.start();
+    giveUpTimer_->start(giveUpMs);
+}
+
+void QtSoundPlayer::decoded(std::uint64_t number, const QByteArray &pcm, const QAudioFormat &format, bool fallback)
+{
+    const auto found = decoders_.find(number);
+    if (found == decoders_.end()) {
+        return;
+    }
+    const Decoder decoder = std::move(found->second);
+    decoders_.erase(found);
+    if (decoder.givenUp || decoder.serves != latestRequest_) {
+        return;
+    }
+    giveUpTimer_->stop();
+    startPlayback(decoder.serves, decoder.path, fallback, pcm, format);
+}
+
+void QtSoundPlayer::giveUpOnLatest()
+{
+    for (auto &[number, decoder] : decoders_) {
+        if (decoder.serves == latestRequest_ && !decoder.givenUp) {
+            decoder.givenUp = true;
+            playChime(latestRequest_, latestPath_);
+            return;
+        }
+    }
+}
+
+void QtSoundPlayer::playChime(std::uint64_t request, const QString &path)
+{
+    QByteArray pcm;
+    if (const QAudioDevice device = QMediaDevices::defaultAudioOutput(); !device.isNull()) {
+        // Rendered here, on the player's thread, since no worker may be free: a fraction of a millisecond
+        // for the short chime, and only when the device's format has changed.
+        const QAudioFormat format = chooseOutputFormat(*fallbackClip_, capsOf(device));
+        if (format != chimeFormat_) {
+            chimePcm_ = renderPcm(*fallbackClip_, format, trailingSilenceMs);
+            chimeFormat_ = format;
+        }
+        pcm = chimePcm_;
+    }
+    // Started from the event loop, as a decoded file is: play() never answers before it has returned.
+    QMetaObject::invokeMethod(
+        this, [this, request, path, pcm, format = chimeFormat_] { startPlayback(request, path, true, pcm, format); },
+        Qt::QueuedConnection);
 }
 
 void QtSoundPlayer::startPlayback(std::uint64_t request, const QString &path, bool fallback, const QByteArray &pcm,

@@ -5,6 +5,7 @@
 #include "platform/qtsoundplayer.h"
 #include "platform/soundfile.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
@@ -183,6 +184,13 @@ QByteArray encoded(const PcmClip &clip, int format, int rate)
     sf_writef_float(file, reinterpret_cast<const float *>(pcm.constData()), pcm.size() / 4 / clip.channels);
     sf_close(file);
     return readAll(path);
+}
+
+// Threads of this process: each worker the player starts is one.
+int threadCount()
+{
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 } // namespace
@@ -604,6 +612,7 @@ void TestSound::play_returnsAtOnce_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("fallback");
+    QTest::addColumn<int>("plays"); // stage ends naming the file, one after the other
 
     static QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -628,37 +637,49 @@ void TestSound::play_returnsAtOnce_data()
         file.write(readAll(defaultSoundPath(QStringLiteral("Sound1.wav"))).left(30));
     }
 
-    QTest::newRow("default sound") << defaultSoundPath(QStringLiteral("Sound1.wav")) << false;
-    QTest::newRow("empty path") << QString() << true;
-    QTest::newRow("missing file") << dir.filePath(QStringLiteral("nowhere.wav")) << true;
-    QTest::newRow("folder") << dir.path() << true;
-    QTest::newRow("not a wave file") << garbage << true;
-    QTest::newRow("truncated header") << truncated << true;
-    QTest::newRow("larger than the limit") << huge << true;
-    QTest::newRow("device that never ends") << QStringLiteral("/dev/zero") << true;
+    // A named pipe without a writer: opening it waits for ever, like a file on a share that stopped answering.
+    const QString stuck = dir.filePath(QStringLiteral("stuck.wav"));
+    QCOMPARE(::mkfifo(QFile::encodeName(stuck).constData(), 0600), 0);
+
+    QTest::newRow("default sound") << defaultSoundPath(QStringLiteral("Sound1.wav")) << false << 1;
+    QTest::newRow("empty path") << QString() << true << 1;
+    QTest::newRow("missing file") << dir.filePath(QStringLiteral("nowhere.wav")) << true << 1;
+    QTest::newRow("folder") << dir.path() << true << 1;
+    QTest::newRow("not a wave file") << garbage << true << 1;
+    QTest::newRow("truncated header") << truncated << true << 1;
+    QTest::newRow("larger than the limit") << huge << true << 1;
+    QTest::newRow("device that never ends") << QStringLiteral("/dev/zero") << true << 1;
+    QTest::newRow("pipe nobody writes to, 20 stage ends") << stuck << true << 20;
 }
 
 void TestSound::play_returnsAtOnce()
 {
     QFETCH(QString, path);
     QFETCH(bool, fallback);
+    QFETCH(int, plays);
 
     QtSoundPlayer player;
     player.prepare();
     QSignalSpy ready(&player, &QtSoundPlayer::clipReady);
+    const int threadsBefore = threadCount();
 
-    QElapsedTimer timer;
-    timer.start();
-    player.play(path);
-    // Generous for a loaded two-core machine; the clock ticks every 100 ms and must not notice.
-    QVERIFY2(timer.elapsed() < 50, qPrintable(QString::number(timer.elapsed())));
-    // Reading and decoding happen elsewhere: nothing can be ready before the event loop runs again.
-    QCOMPARE(ready.size(), 0);
+    for (int i = 0; i < plays; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        player.play(path);
+        // Generous for a loaded two-core machine; the clock ticks every 100 ms and must not notice.
+        QVERIFY2(timer.elapsed() < 50, qPrintable(QString::number(timer.elapsed())));
+        // Reading and decoding happen elsewhere: nothing can be ready before the event loop runs again.
+        QCOMPARE(ready.size(), i);
 
-    QVERIFY(ready.wait(5000));
-    QCOMPARE(ready.size(), 1);
-    QCOMPARE(ready.at(0).at(0).toString(), path);
-    QCOMPARE(ready.at(0).at(1).toBool(), fallback);
+        QVERIFY(ready.wait(5000));
+        QCOMPARE(ready.size(), i + 1);
+        QCOMPARE(ready.at(i).at(0).toString(), path);
+        QCOMPARE(ready.at(i).at(1).toBool(), fallback);
+    }
+    // A file that never ends holds its worker for ever; later stage ends must not add more.
+    QVERIFY2(threadCount() <= threadsBefore + QtSoundPlayer::maximumDecoders,
+             qPrintable(QString::number(threadCount())));
 }
 
 void TestSound::play_newRequestReplacesPending()
