@@ -134,8 +134,21 @@ void QtSoundPlayer::prepare()
         return;
     }
     prepared_ = true;
-    // The first query opens the connection to the sound server and lists its devices.
-    static_cast<void>(QMediaDevices::defaultAudioOutput());
+    // The first query opens the connection to the sound server and lists its devices. The chime is made
+    // ready for that device now, when a talk starts, rather than at a stage end.
+    renderChimeFor(QMediaDevices::defaultAudioOutput());
+}
+
+void QtSoundPlayer::renderChimeFor(const QAudioDevice &device)
+{
+    if (device.isNull()) {
+        return;
+    }
+    const QAudioFormat format = chooseOutputFormat(*fallbackClip_, capsOf(device));
+    if (format != chimeFormat_) {
+        chimePcm_ = renderPcm(*fallbackClip_, format, trailingSilenceMs);
+        chimeFormat_ = format;
+    }
 }
 
 void QtSoundPlayer::play(const QString &path)
@@ -231,17 +244,11 @@ void QtSoundPlayer::giveUpOnLatest()
 
 void QtSoundPlayer::playChime(std::uint64_t request, const QString &path)
 {
-    QByteArray pcm;
-    if (const QAudioDevice device = QMediaDevices::defaultAudioOutput(); !device.isNull()) {
-        // Rendered here, on the player's thread, since no worker may be free: a fraction of a millisecond
-        // for the short chime, and only when the device's format has changed.
-        const QAudioFormat format = chooseOutputFormat(*fallbackClip_, capsOf(device));
-        if (format != chimeFormat_) {
-            chimePcm_ = renderPcm(*fallbackClip_, format, trailingSilenceMs);
-            chimeFormat_ = format;
-        }
-        pcm = chimePcm_;
-    }
+    // Here, on the player's thread, since no worker may be free; rendered again only if the device's format
+    // has changed since the talk started (a few milliseconds for the short chime).
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    renderChimeFor(device);
+    const QByteArray pcm = device.isNull() ? QByteArray() : chimePcm_;
     // Started from the event loop, as a decoded file is: play() never answers before it has returned.
     QMetaObject::invokeMethod(
         this, [this, request, path, pcm, format = chimeFormat_] { startPlayback(request, path, true, pcm, format); },

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 
+class QAudioDevice;
 class QAudioSink;
 class QTimer;
 
@@ -79,6 +80,7 @@ private:
     void decoded(std::uint64_t decoder, const QByteArray &pcm, const QAudioFormat &format, bool fallback);
     void giveUpOnLatest();
     void playChime(std::uint64_t request, const QString &path);
+    void renderChimeFor(const QAudioDevice &device);
     void startPlayback(std::uint64_t request, const QString &path, bool fallback, const QByteArray &pcm,
                        const QAudioFormat &format);
     void stopCurrent();
