@@ -7,7 +7,8 @@ std::optional<QByteArray> chooseQtPlatform(const DisplayEnvironment &environment
     if (!environment.qtPlatform.isEmpty())
         return std::nullopt;
     if (!environment.waylandDisplay.isEmpty() && !environment.x11Display.isEmpty())
-        return QByteArrayLiteral("xcb");
+        // Wayland stays the fallback should the X11 server inside the session have gone.
+        return QByteArrayLiteral("xcb;wayland");
     return std::nullopt;
 }
 

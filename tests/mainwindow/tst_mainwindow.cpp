@@ -111,6 +111,24 @@ private slots:
         }
     }
 
+    // Switching to a dark theme while the timer runs turns the black pictures light, without a restart.
+    void paletteChange_redrawsTheToolbarPictures()
+    {
+        open();
+        const auto ink = [this] {
+            const QImage image = window->button(QStringLiteral("Start"))->icon().pixmap(QSize(16, 16)).toImage();
+            return QColor::fromRgba(image.pixel(8, 8)).lightness();
+        };
+        QVERIFY(ink() < 60);
+        const QPalette light = QApplication::palette();
+        QPalette dark(QColor(53, 53, 53), QColor(53, 53, 53));
+        dark.setColor(QPalette::ButtonText, Qt::white);
+        QApplication::setPalette(dark);
+        QTRY_VERIFY(ink() > 200);
+        QApplication::setPalette(light);
+        QTRY_VERIFY(ink() < 60);
+    }
+
     void asCreated_clientAreaIsTheDesignedSize()
     {
         open();
