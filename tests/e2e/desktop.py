@@ -369,9 +369,10 @@ class Desktop:
         os.makedirs(path, mode=0o700)
         return path
 
-    def start_kestrim(self, config_home, log_name="kestrim"):
+    def start_kestrim(self, config_home, log_name="kestrim", extra_env=None):
         env = dict(self.env)
         env["XDG_CONFIG_HOME"] = config_home
+        env.update(extra_env or {})
         log = open(os.path.join(self.artefacts, log_name + ".stderr"), "wb")
         proc = self.spawn("kestrim", [self.program], env=env, stdout=log, stderr=subprocess.STDOUT)
         log.close()
