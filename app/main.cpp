@@ -26,8 +26,14 @@ int main(int argc, char *argv[])
     QtColorChooser colors;
     QtFileChooser files;
     QtMessageBoxes messages;
-    const Platform platform{
-        store, ticks, sound, colors, files, messages, QDir::toNativeSeparators(QCoreApplication::applicationDirPath())};
+    const Platform platform{store,
+                            ticks,
+                            sound,
+                            colors,
+                            files,
+                            messages,
+                            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
+                            desktopReportsWindowPlacement()};
 
     Program program(platform);
     if (!program.Main())

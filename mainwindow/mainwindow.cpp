@@ -7,7 +7,6 @@
 #include "platform/choosers.h"
 #include "platform/colours.h"
 #include "platform/icons.h"
-#include "platform/qtplatform.h"
 #include "platform/settingsstore.h"
 #include "platform/units.h"
 
@@ -87,7 +86,7 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
     , model_(model)
     , platform_(platform)
     , clock_(Setting_, *this, platform.ticks, platform.sound)
-    , positionKnown_(desktopReportsWindowPlacement() ? PositionKnown::Yes : PositionKnown::No)
+    , positionKnown_(platform.reportsWindowPlacement ? PositionKnown::Yes : PositionKnown::No)
 {
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(applicationTitle());
