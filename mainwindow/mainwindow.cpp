@@ -296,6 +296,9 @@ bool fMain::event(QEvent *event)
         case QEvent::WindowActivate:
         case QEvent::ActivationChange:
         case QEvent::WindowStateChange:
+        // Wayland: the decorations Qt draws itself, and with them the frame, come with the first paint.
+        case QEvent::Paint:
+        case QEvent::UpdateRequest:
             applyPendingFrame();
             break;
         default:
