@@ -336,6 +336,9 @@ def cpu_percent(before, after, span):
 
 def start_clock(desktop, program):
     xdotool(desktop, "windowactivate", "--sync", str(program.window))
+    # Let the repaint that activation brings finish first: a key that waits behind it starts the clock
+    # late, and the press would no longer mark the start.
+    time.sleep(0.5)
     return desktop.display.press_space()
 
 
@@ -425,7 +428,8 @@ def accuracy_run(desktop, args):
     skips = [(a, b) for a, b in zip(shown, shown[1:]) if b != a + 1]
     # The clock starts no earlier than the key press, so measuring from the press can only overstate the
     # lag: a figure within the limit here is within it for the real start too.
-    lags = [(now - pressed - seconds) * 1000 for seconds, now in changes]
+    # Second 0 is shown by the minimising, not by a tick, so it says nothing of the read-out's timing.
+    lags = [(now - pressed - seconds) * 1000 for seconds, now in changes if seconds > 0]
     return {
         "seconds_observed": len(changes),
         "first_second": shown[0],
@@ -450,6 +454,7 @@ def main():
     parser.add_argument("--window", type=float, default=60.0, help="seconds of each CPU measurement")
     parser.add_argument("--accuracy", type=float, default=120.0, help="seconds of the accuracy run")
     parser.add_argument("--quick", action="store_true", help="10 s CPU windows and a 20 s accuracy run")
+    parser.add_argument("--accuracy-only", action="store_true", help="only the accuracy run")
     parser.add_argument("--json", default=os.path.join(here, "..", "build", "process_figures.json"))
     args = parser.parse_args()
     if args.quick:
@@ -462,16 +467,27 @@ def main():
     desktop = Desktop()
     try:
         # One start of each first, so that font caches and shared libraries are warm for every measured one.
-        for path, title in ((args.baseline, "KestrimBaseline"), (args.kestrim, "Kestrim")):
+        warm = ((args.baseline, "KestrimBaseline"), (args.kestrim, "Kestrim"))
+        for path, title in warm[1:] if args.accuracy_only else warm:
             Program(desktop, path, title).stop()
         runs = []
-        for i in range(args.runs):
+        for i in range(0 if args.accuracy_only else args.runs):
             order = ("baseline", "kestrim") if i % 2 == 0 else ("kestrim", "baseline")
             runs.append(one_run(desktop, args, order))
             print(f"run {i + 1}/{args.runs}: {json.dumps(runs[-1])}", flush=True)
         accuracy = accuracy_run(desktop, args)
     finally:
         desktop.close()
+
+    accuracy_checks = [
+        ("read-out at most 20 ms after each second", accuracy["lag_ms_max"] <= 20,
+         f"max {accuracy['lag_ms_max']:.1f} ms, median {accuracy['lag_ms_median']:.1f} ms over "
+         f"{accuracy['seconds_observed']} seconds"),
+        ("no second skipped or repeated", not accuracy["skips_or_repeats"],
+         f"{accuracy['skips_or_repeats'] or 'none'} (seconds {accuracy['first_second']}..{accuracy['last_second']})"),
+    ]
+    if args.accuracy_only:
+        return report(args, {"accuracy": dict(accuracy, duration_s=args.accuracy)}, accuracy_checks)
 
     summary = {
         "runs": args.runs,
@@ -498,17 +514,19 @@ def main():
          f"{summary['cpu_running_percent']:.3f} % (in 10 ms ticks: {summary['cpu_running_percent_ticks']:.3f} %; "
          f"Ready: {summary['cpu_ready_percent']['kestrim']:.3f} %, "
          f"baseline idle: {summary['cpu_ready_percent']['baseline']:.3f} %)"),
-        ("read-out at most 150 ms after each second", accuracy["lag_ms_max"] <= 150,
-         f"max {accuracy['lag_ms_max']:.1f} ms, median {accuracy['lag_ms_median']:.1f} ms over "
-         f"{accuracy['seconds_observed']} seconds"),
-        ("no second skipped or repeated", not accuracy["skips_or_repeats"],
-         f"{accuracy['skips_or_repeats'] or 'none'} (seconds {accuracy['first_second']}..{accuracy['last_second']})"),
-    ]
+    ] + accuracy_checks
+    return report(args, summary, checks)
+
+
+def report(args, summary, checks):
     os.makedirs(os.path.dirname(os.path.abspath(args.json)), exist_ok=True)
     with open(args.json, "w") as out:
         json.dump(dict(summary, checks=[{"target": t, "met": ok, "figure": f} for t, ok, f in checks]), out,
                   indent=2)
-    print(f"\nMedians of {args.runs} runs, CPU over {args.window:.0f} s, accuracy over {args.accuracy:.0f} s:")
+    if args.accuracy_only:
+        print(f"\nAccuracy over {args.accuracy:.0f} s:")
+    else:
+        print(f"\nMedians of {args.runs} runs, CPU over {args.window:.0f} s, accuracy over {args.accuracy:.0f} s:")
     for target, ok, figure in checks:
         print(f"  {'met   ' if ok else 'MISSED'}  {target}: {figure}")
     print(f"(all figures: {os.path.abspath(args.json)})")

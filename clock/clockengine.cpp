@@ -1,6 +1,7 @@
 #include "clock/clockengine.h"
 
 #include "clock/clockview.h"
+#include "clock/readout.h"
 #include "platform/soundplayer.h"
 #include "platform/tickcounter.h"
 
@@ -17,7 +18,8 @@ ClockEngine::ClockEngine(const ClockSetting &setting, ClockView &view, TickCount
 
 QString ClockEngine::runningStatus(const QString &description)
 {
-    return QStringLiteral("Clocking for ") + description + QStringLiteral(". Hit [SPACE] key to pause.");
+    return QStringLiteral("Clocking for ") + shownDescription(description) +
+           QStringLiteral(". Hit [SPACE] key to pause.");
 }
 
 QString ClockEngine::readyStatus()
@@ -35,6 +37,15 @@ std::int32_t ClockEngine::StageEnd() const
     constexpr std::int64_t low = std::numeric_limits<std::int32_t>::min();
     constexpr std::int64_t high = std::numeric_limits<std::int32_t>::max();
     return static_cast<std::int32_t>(std::clamp(stageEnd_, low, high));
+}
+
+std::int32_t ClockEngine::MillisecondsToNextSecond() const
+{
+    if (runState_ != ClockState::Running) {
+        return 0;
+    }
+    const std::int64_t elapsed = tickDifference(ticks_.GetTickCount(), startTick_);
+    return static_cast<std::int32_t>(1000 - elapsed % 1000);
 }
 
 void ClockEngine::ClearTimer()

@@ -37,6 +37,8 @@ public:
     // long stages can exceed it; the engine itself keeps it exact).
     std::int32_t StageEnd() const;
     std::int32_t LastSecond() const { return lastSecond_; }
+    // Milliseconds from now until the elapsed time next reaches a whole second, 1 to 1000; 0 unless running.
+    std::int32_t MillisecondsToNextSecond() const;
 
     static QString runningStatus(const QString &description);
     static QString readyStatus();

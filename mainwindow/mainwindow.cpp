@@ -99,11 +99,22 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
 
     buildToolbar();
 
+    // Precise, not coarse: a coarse timer may drift by 5 % of its interval, and the ticks are phased to the
+    // talk's seconds (see StartClock).
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
-    Timer->setInterval(100);
+    Timer->setInterval(TickInterval);
+    Timer->setTimerType(Qt::PreciseTimer);
     connect(Timer, &QTimer::timeout, this, &fMain::Timer_Timer);
     Timer->start();
+    TickPhase = new QTimer(this);
+    TickPhase->setObjectName(QStringLiteral("TickPhase"));
+    TickPhase->setSingleShot(true);
+    TickPhase->setTimerType(Qt::PreciseTimer);
+    connect(TickPhase, &QTimer::timeout, this, [this] {
+        Timer->start();
+        Timer_Timer();
+    });
 
     // The status text lives in a permanent label: the status bar's own message is erased whenever the
     // pointer crosses an action.
@@ -411,7 +422,7 @@ void fMain::keyPressEvent(QKeyEvent *event)
 {
     switch (keyAction(event->key(), event->modifiers(), clock_.RunState())) {
     case KeyAction::StartClock:
-        clock_.StartClock();
+        StartClock();
         break;
     case KeyAction::PauseClock:
         clock_.PauseClock();
@@ -431,7 +442,7 @@ void fMain::keyPressEvent(QKeyEvent *event)
 void fMain::Toolbar_ButtonClick(const QString &key)
 {
     if (key == QLatin1String("Start"))
-        clock_.StartClock();
+        StartClock();
     else if (key == QLatin1String("Stop"))
         clock_.PauseClock();
     else if (key == QLatin1String("Reset"))
@@ -444,6 +455,16 @@ void fMain::Toolbar_ButtonClick(const QString &key)
         showHelp();
     else if (key == QLatin1String("Exit"))
         QuitProgram();
+}
+
+void fMain::StartClock()
+{
+    clock_.StartClock();
+    // Restart the ticks a few milliseconds after a whole second of the talk, so that one of them falls
+    // just after every second and the read-out turns on time instead of up to a tick late. The ticks keep
+    // going meanwhile: the restart only moves their phase.
+    if (clock_.RunState() == ClockState::Running)
+        TickPhase->start((clock_.MillisecondsToNextSecond() + TickLead) % TickInterval);
 }
 
 void fMain::showHelp()
@@ -487,6 +508,7 @@ void fMain::QuitProgram()
         return;
     quitting_ = true;
     Timer->stop();
+    TickPhase->stop();
 
     WritePlacement(platform_.store, currentPlacement(), positionKnown_);
     if (const std::optional<QString> failure = platform_.store.sync())

@@ -82,6 +82,7 @@ protected:
 private:
     void buildToolbar();
     void Timer_Timer() { clock_.Timer_Timer(); }
+    void StartClock();
     void applyDigitPalette();
     void applyPendingFrame();
     void showHelp();
@@ -94,7 +95,10 @@ private:
     std::function<fOpt *()> optionDialogSource_;
 
     QToolBar *Toolbar = nullptr;
+    static constexpr int TickInterval = 100; // ms
+    static constexpr int TickLead = 3;       // ms after the whole second at which a phased tick falls
     QTimer *Timer = nullptr;
+    QTimer *TickPhase = nullptr;
     QLabel *statusLabel_ = nullptr;
     QLabel *lblInfo = nullptr;
     QLabel *lblSec = nullptr;

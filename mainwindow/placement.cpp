@@ -12,15 +12,6 @@ namespace {
 
 const QString Section = QStringLiteral("Window");
 
-float readFloat(const SettingsStore &store, const QString &key, float defaultValue)
-{
-    const QString text = store.read(applicationTitle(), Section, key, StoredText::formatFloat(defaultValue));
-    const std::optional<float> value = StoredText::parseFloat(text);
-    if (!value)
-        throw StoredValueError(store.location(), Section, key, text, QStringLiteral("a number of twips"));
-    return *value;
-}
-
 // Far beyond any desktop, far inside int: a stored value past it is no place a screen could show.
 constexpr double ReachablePixels = 1.0e6;
 
@@ -92,22 +83,19 @@ OpeningFrame openingFrame(const WindowPlacement &stored, double twipsPerPixel, c
 WindowPlacement ReadPlacement(const SettingsStore &store, const WindowPlacement &present, float screenWidth,
                               float screenHeight)
 {
+    const StoredValueReader reader(store);
     WindowPlacement placement = present;
-    const QString key = QStringLiteral("State");
-    const QString text = store.read(applicationTitle(), Section, key, StoredText::formatInt(present.state));
-    const std::optional<std::int32_t> state = StoredText::parseInt(text);
-    if (!state || *state < 0 || *state > 2)
-        throw StoredValueError(store.location(), Section, key, text,
-                               QStringLiteral("0 (normal), 1 (minimised) or 2 (maximised)"));
-    placement.state = *state;
+    placement.state = reader.integer(Section, QStringLiteral("State"), present.state, 0, 2,
+                                     QStringLiteral("0 (normal), 1 (minimised) or 2 (maximised)"));
     if (placement.state != 0)
         return placement;
 
+    const QString twips = QStringLiteral("a number of twips");
     // The centring defaults use the size the window has now, before a stored size replaces it.
-    placement.left = readFloat(store, QStringLiteral("Left"), centredStart(screenWidth, present.width));
-    placement.top = readFloat(store, QStringLiteral("Top"), centredStart(screenHeight, present.height));
-    placement.width = readFloat(store, QStringLiteral("Width"), present.width);
-    placement.height = readFloat(store, QStringLiteral("Height"), present.height);
+    placement.left = reader.number(Section, QStringLiteral("Left"), centredStart(screenWidth, present.width), twips);
+    placement.top = reader.number(Section, QStringLiteral("Top"), centredStart(screenHeight, present.height), twips);
+    placement.width = reader.number(Section, QStringLiteral("Width"), present.width, twips);
+    placement.height = reader.number(Section, QStringLiteral("Height"), present.height, twips);
     return placement;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/qsettingsstore.h"
 
+#include "platform/asciitext.h"
 #include "platform/platform.h"
 
 #include <QDir>
@@ -197,10 +198,7 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+using AsciiText::isBlank;
 
 std::optional<int> hexDigit(char c)
 {

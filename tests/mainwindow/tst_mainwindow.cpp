@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTest>
@@ -270,6 +271,68 @@ private slots:
         QCOMPARE(window->statusText(), QStringLiteral("Clocking for Conclusion. Hit [SPACE] key to pause."));
     }
 
+    // Wherever in its second the talk starts or continues, the ticks are re-phased to fall just after each
+    // whole second, and keep ticking every 100 ms meanwhile.
+    void startOrContinue_phasesTicksJustAfterTheSecond_data()
+    {
+        QTest::addColumn<int>("pausedAt");  // ms of talk before the pause; -1: a fresh start
+        QTest::addColumn<int>("startedAt"); // the tick counter's ms within its second at the (re)start
+        QTest::newRow("fresh start") << -1 << 0;
+        QTest::newRow("fresh start mid-second") << -1 << 567;
+        QTest::newRow("continue mid-second") << 1234 << 890;
+        QTest::newRow("continue just before a second") << 59999 << 1;
+        QTest::newRow("continue on the second") << 3000 << 0;
+    }
+    void startOrContinue_phasesTicksJustAfterTheSecond()
+    {
+        QFETCH(int, pausedAt);
+        QFETCH(int, startedAt);
+        open();
+        auto *timer = window->findChild<QTimer *>(QStringLiteral("Timer"));
+        auto *phase = window->findChild<QTimer *>(QStringLiteral("TickPhase"));
+        QVERIFY(timer && phase);
+        fakes->ticks.advance(startedAt);
+        if (pausedAt >= 0) {
+            press(Qt::Key_Space);
+            after(pausedAt);
+            press(Qt::Key_Space);
+            fakes->ticks.advance(777);
+            press(Qt::Key_Escape);
+        } else {
+            press(Qt::Key_Space);
+        }
+        const int talk = std::max(pausedAt, 0);
+        QVERIFY(phase->isActive());
+        QVERIFY(timer->isActive());
+        QVERIFY(phase->interval() < timer->interval());
+        const int landing = (talk + phase->interval()) % 100;
+        QVERIFY2(landing > 0 && landing <= 20, qPrintable(QString::number(landing)));
+        // When the phased tick comes, the read-out shows the second it falls in.
+        fakes->ticks.advance(phase->interval());
+        QTest::qWait(phase->interval() + 50);
+        QVERIFY(!phase->isActive() && timer->isActive());
+        const int second = (talk + phase->interval()) / 1000;
+        QCOMPARE(label("lblSec")->text().toInt(), second % 60);
+    }
+    // A hand-edited description of any size: every command stays quick, the status still says what SPACE
+    // does, and the stored text is kept whole.
+    void hugeDescription_keepsEveryCommandQuick()
+    {
+        ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
+        setting.stage(1).Description = QString(10'000'000, u'd');
+        open(setting);
+        for (Qt::Key key : {Qt::Key_Space, Qt::Key_Space, Qt::Key_Escape, Qt::Key_Space, Qt::Key_Space}) {
+            QElapsedTimer took;
+            took.start();
+            press(key);
+            QCoreApplication::processEvents();
+            QVERIFY2(took.elapsed() <= 50, qPrintable(QString::number(took.elapsed())));
+        }
+        press(Qt::Key_Space);
+        QVERIFY(window->statusText().endsWith(QStringLiteral(". Hit [SPACE] key to pause.")));
+        QVERIFY(window->statusText().size() < 1000 && label("lblInfo")->text().size() < 1000);
+        QCOMPARE(model->CurrentSetting().stage(1).Description.size(), 10'000'000);
+    }
     void soundButton_offThenReset_staysOffAndSilent()
     {
         ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
