@@ -3,6 +3,7 @@
 #include "platform/filestore.h"
 #include "platform/modulesoundplayer.h"
 #include "platform/qtchoosers.h"
+#include "platform/qtplatform.h"
 #include "platform/terminationsignals.h"
 #include "platform/tickcounter.h"
 
@@ -11,6 +12,9 @@
 
 int main(int argc, char *argv[])
 {
+    // Before the application object, which connects to the desktop.
+    if (const std::optional<QByteArray> platform = chooseQtPlatform(displayEnvironment()))
+        qputenv("QT_QPA_PLATFORM", *platform);
     QApplication app(argc, argv);
     QApplication::setApplicationName(applicationTitle());
     QApplication::setApplicationVersion(QStringLiteral("%1.%2").arg(KESTRIM_VERSION_MAJOR).arg(KESTRIM_VERSION_MINOR));
@@ -22,8 +26,14 @@ int main(int argc, char *argv[])
     QtColorChooser colors;
     QtFileChooser files;
     QtMessageBoxes messages;
-    const Platform platform{
-        store, ticks, sound, colors, files, messages, QDir::toNativeSeparators(QCoreApplication::applicationDirPath())};
+    const Platform platform{store,
+                            ticks,
+                            sound,
+                            colors,
+                            files,
+                            messages,
+                            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
+                            desktopReportsWindowPlacement()};
 
     Program program(platform);
     if (!program.Main())

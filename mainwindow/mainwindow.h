@@ -86,6 +86,8 @@ private:
     void applyDigitPalette();
     void applyPendingFrame();
     void showHelp();
+    void showCaption();
+    void drawToolbarPictures();
 
     SettingsModel &model_;
     Platform platform_;
@@ -121,4 +123,7 @@ private:
         bool active() const { return centreClient || outerSize; }
     } pendingFrame_;
     bool quitting_ = false;
+    // Native Wayland tells a window neither where it is nor that it was minimised.
+    PositionKnown positionKnown_ = PositionKnown::Yes;
+    std::int32_t shownSeconds_ = 0;
 };
