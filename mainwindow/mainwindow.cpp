@@ -90,6 +90,7 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
     , model_(model)
     , platform_(platform)
     , clock_(Setting_, *this, platform.ticks, platform.sound)
+    , positionKnown_(platform.reportsWindowPlacement ? PositionKnown::Yes : PositionKnown::No)
 {
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(applicationTitle());
@@ -172,7 +173,7 @@ void fMain::buildToolbar()
         if (spec.separatorBefore)
             Toolbar->addSeparator();
         const QString key = QLatin1String(spec.key);
-        QAction *action = Toolbar->addAction(toolbarIcon(QLatin1String(spec.image)), QString());
+        QAction *action = Toolbar->addAction(toolbarIcon(QLatin1String(spec.image), Toolbar->palette()), QString());
         action->setObjectName(key);
         action->setToolTip(QLatin1String(spec.toolTip));
         // Screen readers announce the tool tip: the buttons show pictures only.
@@ -354,6 +355,14 @@ void fMain::screenRemoved(QScreen *screen)
         closeAudienceWindow();
 }
 
+void fMain::drawToolbarPictures()
+{
+    for (const ToolButtonSpec &spec : ToolButtons) {
+        if (QAction *action = button(QLatin1String(spec.key)))
+            action->setIcon(toolbarIcon(QLatin1String(spec.image), Toolbar->palette()));
+    }
+}
+
 QAction *fMain::button(const QString &key) const
 {
     return Toolbar->findChild<QAction *>(key, Qt::FindDirectChildrenOnly);
@@ -381,16 +390,28 @@ void fMain::Form_Load()
     const float centredTop = centredStart(Units::toTwips(screenSize.height()), present.height);
     if (loaded_.state != 0) {
         // Opened minimised or maximised: restoring it gives the created size, centred.
-        move(Units::toPixels(centredLeft), Units::toPixels(centredTop));
-        pendingFrame_.centreClient = size();
-    } else {
-        move(Units::toPixels(loaded_.left), Units::toPixels(loaded_.top));
-        if (loaded_.left == centredLeft && loaded_.top == centredTop)
+        if (positionKnown_ == PositionKnown::Yes) {
+            move(Units::toPixels(centredLeft), Units::toPixels(centredTop));
             pendingFrame_.centreClient = size();
-        if (loaded_.width != present.width || loaded_.height != present.height) {
-            const QSize outer(Units::toPixels(loaded_.width), Units::toPixels(loaded_.height));
-            resize(outer);
-            pendingFrame_.outerSize = outer;
+        }
+    } else {
+        ScreenAreas screens;
+        if (screen)
+            screens.available.append(screen->availableGeometry());
+        for (const QScreen *other : QGuiApplication::screens()) {
+            if (other != screen)
+                screens.available.append(other->availableGeometry());
+        }
+        const OpeningFrame opening =
+            openingFrame(loaded_, Units::twipsPerPixel(), screens, minimumSizeHint(), size(), positionKnown_);
+        if (opening.topLeft)
+            move(*opening.topLeft);
+        if (!opening.mended && positionKnown_ == PositionKnown::Yes && loaded_.left == centredLeft &&
+            loaded_.top == centredTop)
+            pendingFrame_.centreClient = size();
+        if (opening.size != size()) {
+            resize(opening.size);
+            pendingFrame_.outerSize = opening.size;
         }
     }
 
@@ -453,6 +474,22 @@ void fMain::applyPendingFrame()
 bool fMain::event(QEvent *event)
 {
     const bool handled = QMainWindow::event(event);
+    switch (event->type()) {
+    case QEvent::PaletteChange:
+    case QEvent::ApplicationPaletteChange:
+    case QEvent::ThemeChange:
+    case QEvent::StyleChange:
+        // A dark theme turned on while the timer runs must not leave black pictures on a dark toolbar.
+        if (Toolbar)
+            drawToolbarPictures();
+        break;
+    case QEvent::ActivationChange:
+        if (!isMinimized() && FontScale_ != 0)
+            showCaption();
+        break;
+    default:
+        break;
+    }
     if (pendingFrame_.active()) {
         switch (event->type()) {
         case QEvent::Move:
@@ -461,6 +498,9 @@ bool fMain::event(QEvent *event)
         case QEvent::WindowActivate:
         case QEvent::ActivationChange:
         case QEvent::WindowStateChange:
+        // Wayland: the decorations Qt draws itself, and with them the frame, come with the first paint.
+        case QEvent::Paint:
+        case QEvent::UpdateRequest:
             applyPendingFrame();
             break;
         default:
@@ -517,7 +557,7 @@ void fMain::ResizeLabels()
 {
     if (isMinimized() || FontScale_ == 0)
         return;
-    setWindowTitle(applicationTitle());
+    showCaption();
 
     // The band between toolbar and status bar is the central widget's; before the first show the window's
     // layout has not run, so run it now.
@@ -684,7 +724,7 @@ void fMain::QuitProgram()
     Timer->stop();
     TickPhase->stop();
 
-    WritePlacement(platform_.store, currentPlacement());
+    WritePlacement(platform_.store, currentPlacement(), positionKnown_);
     WritePresenterSettings(platform_.store, presenter_);
     if (const std::optional<QString> failure = platform_.store.sync())
         std::fprintf(stderr, "Kestrim: the window placement was not saved: %s\n", qPrintable(*failure));
@@ -724,6 +764,7 @@ void fMain::SetStatusText(const QString &text)
 
 void fMain::ShowTime(std::int32_t seconds)
 {
+    shownSeconds_ = seconds;
     // The speaker's screen goes on counting while the operator's window is minimised.
     if (audience_) {
         const Readout readout = readoutFor(seconds);
@@ -733,9 +774,19 @@ void fMain::ShowTime(std::int32_t seconds)
         setWindowTitle(minimisedCaption(seconds));
         return;
     }
+    showCaption();
     const Readout readout = readoutFor(seconds);
     lblMin->setText(readout.minutes);
     lblSec->setText(readout.seconds);
+}
+
+void fMain::showCaption()
+{
+    // Where the desktop never says that the window was minimised, the running time goes into the caption
+    // whenever the window is not the one in front: the task bar is where it is read then.
+    const bool away =
+        positionKnown_ == PositionKnown::No && !isActiveWindow() && clock_.RunState() != ClockState::Ready;
+    setWindowTitle(away ? minimisedCaption(shownSeconds_) : applicationTitle());
 }
 
 void fMain::SetColors(Colour back, Colour fore)

@@ -112,6 +112,8 @@ private:
     void applyDigitPalette();
     void applyPendingFrame();
     void showHelp();
+    void showCaption();
+    void drawToolbarPictures();
 
     SettingsModel &model_;
     Platform platform_;
@@ -160,4 +162,7 @@ private:
     QAction *onTopAction_ = nullptr;
     QAction *undoResetAction_ = nullptr;
     QPointer<AudienceWindow> audience_;
+    // Native Wayland tells a window neither where it is nor that it was minimised.
+    PositionKnown positionKnown_ = PositionKnown::Yes;
+    std::int32_t shownSeconds_ = 0;
 };

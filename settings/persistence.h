@@ -58,7 +58,8 @@ private:
 
 // Fills `target` with the built-in stages, then overlays every value found in sections "Stages", "Font"
 // and "Sound" of application "Kestrim". Throws StoredValueError for a value that does not convert or a
-// "Count" outside 1..MaxStageCount; `target` is then partly overlaid.
+// "Count" outside 1..MaxStageCount; `target` is then partly overlaid. The store's SettingsFileError
+// (a file that cannot be read at all) passes through.
 void LoadClockSetting(ClockSetting &target, const SettingsStore &store, const QString &programFolder);
 
 // Writes every member of `source` to the store (no sync; see SettingsStore::sync). Keys of stages above

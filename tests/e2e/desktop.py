@@ -369,9 +369,10 @@ class Desktop:
         os.makedirs(path, mode=0o700)
         return path
 
-    def start_kestrim(self, config_home, log_name="kestrim"):
+    def start_kestrim(self, config_home, log_name="kestrim", extra_env=None):
         env = dict(self.env)
         env["XDG_CONFIG_HOME"] = config_home
+        env.update(extra_env or {})
         log = open(os.path.join(self.artefacts, log_name + ".stderr"), "wb")
         proc = self.spawn("kestrim", [self.program], env=env, stdout=log, stderr=subprocess.STDOUT)
         log.close()
@@ -388,6 +389,67 @@ class Desktop:
     def active_window(self):
         out = self.xdotool("getactivewindow", check=False)
         return int(out) if out.isdigit() else None
+
+
+class Weston:
+    """A headless Wayland compositor (weston) with an X server inside it (XWayland), in a temporary folder
+    with its own runtime folder; use as a context manager. `env` offers both displays to a client."""
+
+    SOCKET = "kestrim-wayland"
+
+    def __init__(self, name, artefacts):
+        require_tools("weston", "Xwayland")
+        self.artefacts = artefacts
+        os.makedirs(artefacts, exist_ok=True)
+        self.root = tempfile.mkdtemp(prefix=f"kestrim-{name}-")
+        self.runtime = os.path.join(self.root, "runtime")
+        os.makedirs(self.runtime, mode=0o700)
+        self.env = {
+            k: v
+            for k, v in os.environ.items()
+            if not k.startswith(("QT_", "XDG_", "PULSE_", "DBUS_", "WAYLAND_", "XAUTHORITY", "DISPLAY"))
+        }
+        self.env["HOME"] = os.path.join(self.root, "home")
+        os.makedirs(self.env["HOME"], mode=0o700)
+        self.env["XDG_RUNTIME_DIR"] = self.runtime
+        self.env["PULSE_SERVER"] = "unix:" + os.path.join(self.root, "no-sound-server")
+        self.log = os.path.join(artefacts, "weston.log")
+        self.proc = None
+
+    def __enter__(self):
+        try:
+            with contextlib.suppress(FileNotFoundError):
+                os.remove(self.log)  # weston appends
+            self.proc = subprocess.Popen(
+                ["weston", "--backend=headless-backend.so", "--xwayland", f"--socket={self.SOCKET}",
+                 "--width=1024", "--height=768", "--idle-time=0", f"--log={self.log}"],
+                env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                preexec_fn=_die_with_parent)
+
+            def x_display():
+                check(self.proc.poll() is None, f"weston ended with {self.proc.returncode}; see {self.log}")
+                if not os.path.exists(self.log):
+                    return None
+                with open(self.log, encoding="utf-8", errors="replace") as f:
+                    found = re.findall(r"xserver listening on display (:\d+)", f.read())
+                return found and found[-1]
+
+            self.env["DISPLAY"] = wait_for("weston's X server", x_display, timeout=START_TIMEOUT)
+            wait_for("weston's Wayland socket", lambda: os.path.exists(os.path.join(self.runtime, self.SOCKET)))
+            self.env["WAYLAND_DISPLAY"] = self.SOCKET
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def close(self):
+        if self.proc:
+            Desktop._end(self.proc)
+        shutil.rmtree(self.root, ignore_errors=True)
 
 
 class Kestrim:

@@ -32,9 +32,11 @@ class TestMainWindow : public QObject
     std::unique_ptr<SettingsModel> model;
     std::unique_ptr<fMain> window;
 
-    void open(ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim")))
+    void open(ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim")),
+              bool reportsWindowPlacement = true)
     {
         fakes = std::make_unique<FakePlatform>();
+        fakes->reportsWindowPlacement = reportsWindowPlacement;
         model = std::make_unique<SettingsModel>(std::move(setting));
         window = std::make_unique<fMain>(*model, fakes->platform());
         window->Form_Load();
@@ -117,6 +119,24 @@ private slots:
             QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonIconOnly);
             QCOMPARE(button->focusPolicy(), Qt::NoFocus);
         }
+    }
+
+    // Switching to a dark theme while the timer runs turns the black pictures light, without a restart.
+    void paletteChange_redrawsTheToolbarPictures()
+    {
+        open();
+        const auto ink = [this] {
+            const QImage image = window->button(QStringLiteral("Start"))->icon().pixmap(QSize(16, 16)).toImage();
+            return QColor::fromRgba(image.pixel(8, 8)).lightness();
+        };
+        QVERIFY(ink() < 60);
+        const QPalette light = QApplication::palette();
+        QPalette dark(QColor(53, 53, 53), QColor(53, 53, 53));
+        dark.setColor(QPalette::ButtonText, Qt::white);
+        QApplication::setPalette(dark);
+        QTRY_VERIFY(ink() > 200);
+        QApplication::setPalette(light);
+        QTRY_VERIFY(ink() < 60);
     }
 
     void asCreated_clientAreaIsTheDesignedSize()
@@ -379,6 +399,41 @@ private slots:
         QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim"));
         after(1000);
         QCOMPARE(shown(), QStringLiteral("12:35"));
+    }
+
+    // Native Wayland never says that the window was minimised or where it is: the caption carries the
+    // time whenever another window is in front, and quitting leaves the stored position alone.
+    void placementUnknown_captionCarriesTimeWhenInactive_positionKept()
+    {
+        open(DefaultClockSetting(QStringLiteral("/opt/kestrim")), false);
+        fakes->store.write(QStringLiteral("Kestrim"), QStringLiteral("Window"), QStringLiteral("Left"),
+                           QStringLiteral("5805"));
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(!window->isActiveWindow());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim")); // Ready
+        press(Qt::Key_Space);
+        after(754 * 1000);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim - 12:34"));
+        QCOMPARE(shown(), QStringLiteral("12:34"));
+        press(Qt::Key_Space); // paused: still not Ready
+        window->activateWindow();
+        QTRY_VERIFY(window->isActiveWindow());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim"));
+        other.activateWindow();
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("Kestrim - 12:34"));
+        press(Qt::Key_Space); // reset to Ready
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim"));
+
+        window->QuitProgram();
+        const auto stored = [this](const char *key) {
+            return fakes->store.read(QStringLiteral("Kestrim"), QStringLiteral("Window"), QLatin1String(key),
+                                     QStringLiteral("none"));
+        };
+        QCOMPARE(stored("Left"), QStringLiteral("5805"));
+        QCOMPARE(stored("Top"), QStringLiteral("none"));
+        QCOMPARE(stored("Width"), QString::number(window->frameGeometry().width() * 15));
     }
 
     void resize_fillsTheWindowKeepingProportions_data()
