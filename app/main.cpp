@@ -1,8 +1,9 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/startup.h"
+#include "platform/filestore.h"
 #include "platform/modulesoundplayer.h"
-#include "platform/qsettingsstore.h"
 #include "platform/qtchoosers.h"
+#include "platform/qtplatform.h"
 #include "platform/terminationsignals.h"
 #include "platform/tickcounter.h"
 
@@ -11,19 +12,28 @@
 
 int main(int argc, char *argv[])
 {
+    // Before the application object, which connects to the desktop.
+    if (const std::optional<QByteArray> platform = chooseQtPlatform(displayEnvironment()))
+        qputenv("QT_QPA_PLATFORM", *platform);
     QApplication app(argc, argv);
     QApplication::setApplicationName(applicationTitle());
     QApplication::setApplicationVersion(QStringLiteral("%1.%2").arg(KESTRIM_VERSION_MAJOR).arg(KESTRIM_VERSION_MINOR));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrim.Kestrim"));
 
-    QSettingsStore store;
+    FileStore store;
     SystemTickCounter ticks;
     ModuleSoundPlayer sound(ModuleSoundPlayer::besideProgram());
     QtColorChooser colors;
     QtFileChooser files;
     QtMessageBoxes messages;
-    const Platform platform{
-        store, ticks, sound, colors, files, messages, QDir::toNativeSeparators(QCoreApplication::applicationDirPath())};
+    const Platform platform{store,
+                            ticks,
+                            sound,
+                            colors,
+                            files,
+                            messages,
+                            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
+                            desktopReportsWindowPlacement()};
 
     Program program(platform);
     if (!program.Main())

@@ -7,7 +7,7 @@
 #include "clock/clockview.h"
 #include "mainwindow/labellayout.h"
 #include "mainwindow/mainwindow.h"
-#include "platform/qsettingsstore.h"
+#include "platform/filestore.h"
 #include "settings/persistence.h"
 #include "support/allocationcount.h"
 #include "support/fakes.h"
@@ -339,7 +339,7 @@ BENCHMARK(BM_WindowTick_StageChange)->Unit(benchmark::kMicrosecond);
 // Loading and saving through the real settings file in the benchmark's own XDG_CONFIG_HOME.
 QString settingsFile()
 {
-    const QSettingsStore store;
+    const FileStore store;
     return store.location();
 }
 
@@ -347,7 +347,7 @@ QString settingsFile()
 void storeOnly(const ClockSetting &setting)
 {
     QFile::remove(settingsFile());
-    QSettingsStore store;
+    FileStore store;
     SaveClockSetting(setting, store);
     if (const std::optional<QString> failure = store.sync())
         std::fprintf(stderr, "kestrim_bench: %s\n", qPrintable(*failure));
@@ -373,7 +373,7 @@ void BM_LoadClockSetting(benchmark::State &state)
         file.setFileTime(stamp.addSecs(++i % 2), QFileDevice::FileModificationTime);
         file.close();
         state.ResumeTiming();
-        const QSettingsStore store;
+        const FileStore store;
         ClockSetting loaded;
         LoadClockSetting(loaded, store, ProgramFolder);
         benchmark::DoNotOptimize(loaded.Stages.data());
@@ -391,7 +391,7 @@ void BM_SaveClockSetting(benchmark::State &state)
 {
     const ClockSetting setting = benchSetting(state.range(0));
     storeOnly(setting);
-    QSettingsStore store;
+    FileStore store;
     for (auto _ : state) {
         SaveClockSetting(setting, store);
         if (const std::optional<QString> failure = store.sync()) {

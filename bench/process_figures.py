@@ -237,10 +237,14 @@ def xdotool(desktop, *args):
 class Program:
     """A started program and its main window, found through _NET_WM_PID when the window is mapped."""
 
-    def __init__(self, desktop, path, title):
+    def __init__(self, desktop, path, title, store=None):
         self.desktop = desktop
         self.title = title
         self.config = tempfile.TemporaryDirectory(prefix="kestrim-figures-")
+        if store:
+            os.makedirs(os.path.join(self.config.name, "Kestrim"))
+            with open(os.path.join(self.config.name, "Kestrim", "Kestrim.conf"), "w") as conf:
+                conf.write(store)
         env = dict(desktop.env, XDG_CONFIG_HOME=self.config.name)
         display = desktop.display
         display.events(0)  # drop what earlier programs left
@@ -336,6 +340,9 @@ def cpu_percent(before, after, span):
 
 def start_clock(desktop, program):
     xdotool(desktop, "windowactivate", "--sync", str(program.window))
+    # Let the repaint that activation brings finish first: a key that waits behind it starts the clock
+    # late, and the press would no longer mark the start.
+    time.sleep(0.5)
     return desktop.display.press_space()
 
 
@@ -360,7 +367,7 @@ def one_run(desktop, args, order):
         for name in order:
             path = args.kestrim if name == "kestrim" else args.baseline
             title = "Kestrim" if name == "kestrim" else "KestrimBaseline"
-            program = Program(desktop, path, title)
+            program = Program(desktop, path, title, args.store if name == "kestrim" else None)
             programs[name] = program
             time.sleep(max(0.0, program.started + 2.0 - time.monotonic()))
             figures[name] = {"startup_ms": program.startup * 1000, "rss_kib": program.rss_kib()}
@@ -425,7 +432,8 @@ def accuracy_run(desktop, args):
     skips = [(a, b) for a, b in zip(shown, shown[1:]) if b != a + 1]
     # The clock starts no earlier than the key press, so measuring from the press can only overstate the
     # lag: a figure within the limit here is within it for the real start too.
-    lags = [(now - pressed - seconds) * 1000 for seconds, now in changes]
+    # Second 0 is shown by the minimising, not by a tick, so it says nothing of the read-out's timing.
+    lags = [(now - pressed - seconds) * 1000 for seconds, now in changes if seconds > 0]
     return {
         "seconds_observed": len(changes),
         "first_second": shown[0],
@@ -450,7 +458,10 @@ def main():
     parser.add_argument("--window", type=float, default=60.0, help="seconds of each CPU measurement")
     parser.add_argument("--accuracy", type=float, default=120.0, help="seconds of the accuracy run")
     parser.add_argument("--quick", action="store_true", help="10 s CPU windows and a 20 s accuracy run")
+    parser.add_argument("--accuracy-only", action="store_true", help="only the accuracy run")
     parser.add_argument("--json", default=os.path.join(here, "..", "build", "process_figures.json"))
+    parser.add_argument("--audience", action="store_true",
+                        help="measure Kestrim with its audience window open on the display's first screen")
     args = parser.parse_args()
     if args.quick:
         args.window = 10.0
@@ -460,12 +471,22 @@ def main():
             sys.exit(f"{tool} is missing; run `make deps` first")
 
     desktop = Desktop()
+    args.store = None
+    if args.audience:
+        # The screen as the desktop names it: the output RandR reports connected.
+        outputs = subprocess.run(["xrandr"], env=desktop.env, capture_output=True, text=True).stdout
+        found = re.search(r"(?m)^(\S+) connected", outputs)
+        if not found:
+            desktop.close()
+            sys.exit("--audience: the display reports no connected output (is xrandr installed?)")
+        args.store = f"[Window]\nAudience={found.group(1)}\n"
     try:
         # One start of each first, so that font caches and shared libraries are warm for every measured one.
-        for path, title in ((args.baseline, "KestrimBaseline"), (args.kestrim, "Kestrim")):
+        warm = ((args.baseline, "KestrimBaseline"), (args.kestrim, "Kestrim"))
+        for path, title in warm[1:] if args.accuracy_only else warm:
             Program(desktop, path, title).stop()
         runs = []
-        for i in range(args.runs):
+        for i in range(0 if args.accuracy_only else args.runs):
             order = ("baseline", "kestrim") if i % 2 == 0 else ("kestrim", "baseline")
             runs.append(one_run(desktop, args, order))
             print(f"run {i + 1}/{args.runs}: {json.dumps(runs[-1])}", flush=True)
@@ -473,8 +494,19 @@ def main():
     finally:
         desktop.close()
 
+    accuracy_checks = [
+        ("read-out at most 20 ms after each second", accuracy["lag_ms_max"] <= 20,
+         f"max {accuracy['lag_ms_max']:.1f} ms, median {accuracy['lag_ms_median']:.1f} ms over "
+         f"{accuracy['seconds_observed']} seconds"),
+        ("no second skipped or repeated", not accuracy["skips_or_repeats"],
+         f"{accuracy['skips_or_repeats'] or 'none'} (seconds {accuracy['first_second']}..{accuracy['last_second']})"),
+    ]
+    if args.accuracy_only:
+        return report(args, {"accuracy": dict(accuracy, duration_s=args.accuracy)}, accuracy_checks)
+
     summary = {
         "runs": args.runs,
+        "audience_window": args.audience,
         "cpu_window_s": args.window,
         "startup_ms": {p: median_of(runs, p, "startup_ms") for p in ("kestrim", "baseline")},
         "rss_kib": {p: median_of(runs, p, "rss_kib") for p in ("kestrim", "baseline")},
@@ -498,17 +530,19 @@ def main():
          f"{summary['cpu_running_percent']:.3f} % (in 10 ms ticks: {summary['cpu_running_percent_ticks']:.3f} %; "
          f"Ready: {summary['cpu_ready_percent']['kestrim']:.3f} %, "
          f"baseline idle: {summary['cpu_ready_percent']['baseline']:.3f} %)"),
-        ("read-out at most 150 ms after each second", accuracy["lag_ms_max"] <= 150,
-         f"max {accuracy['lag_ms_max']:.1f} ms, median {accuracy['lag_ms_median']:.1f} ms over "
-         f"{accuracy['seconds_observed']} seconds"),
-        ("no second skipped or repeated", not accuracy["skips_or_repeats"],
-         f"{accuracy['skips_or_repeats'] or 'none'} (seconds {accuracy['first_second']}..{accuracy['last_second']})"),
-    ]
+    ] + accuracy_checks
+    return report(args, summary, checks)
+
+
+def report(args, summary, checks):
     os.makedirs(os.path.dirname(os.path.abspath(args.json)), exist_ok=True)
     with open(args.json, "w") as out:
         json.dump(dict(summary, checks=[{"target": t, "met": ok, "figure": f} for t, ok, f in checks]), out,
                   indent=2)
-    print(f"\nMedians of {args.runs} runs, CPU over {args.window:.0f} s, accuracy over {args.accuracy:.0f} s:")
+    if args.accuracy_only:
+        print(f"\nAccuracy over {args.accuracy:.0f} s:")
+    else:
+        print(f"\nMedians of {args.runs} runs, CPU over {args.window:.0f} s, accuracy over {args.accuracy:.0f} s:")
     for target, ok, figure in checks:
         print(f"  {'met   ' if ok else 'MISSED'}  {target}: {figure}")
     print(f"(all figures: {os.path.abspath(args.json)})")

@@ -1,6 +1,7 @@
 #include "clock/clockengine.h"
 
 #include "clock/clockview.h"
+#include "clock/readout.h"
 #include "platform/soundplayer.h"
 #include "platform/tickcounter.h"
 
@@ -17,7 +18,8 @@ ClockEngine::ClockEngine(const ClockSetting &setting, ClockView &view, TickCount
 
 QString ClockEngine::runningStatus(const QString &description)
 {
-    return QStringLiteral("Clocking for ") + description + QStringLiteral(". Hit [SPACE] key to pause.");
+    return QStringLiteral("Clocking for ") + shownDescription(description) +
+           QStringLiteral(". Hit [SPACE] key to pause.");
 }
 
 QString ClockEngine::readyStatus()
@@ -37,11 +39,21 @@ std::int32_t ClockEngine::StageEnd() const
     return static_cast<std::int32_t>(std::clamp(stageEnd_, low, high));
 }
 
+std::int32_t ClockEngine::MillisecondsToNextSecond() const
+{
+    if (runState_ != ClockState::Running) {
+        return 0;
+    }
+    const std::int64_t elapsed = tickDifference(ticks_.GetTickCount(), startTick_);
+    return static_cast<std::int32_t>(1000 - elapsed % 1000);
+}
+
 void ClockEngine::ClearTimer()
 {
     if (setting_.Count() < 1) {
         throw std::logic_error("ClockEngine::ClearTimer: the configuration holds no stage to start from");
     }
+    undo_.reset();
     runState_ = ClockState::Ready;
     // The next run must show its first second even when it equals the one the previous run showed last
     // (a reset at 15:00 would otherwise skip 15:00 and with it the end of stage 1).
@@ -54,11 +66,44 @@ void ClockEngine::ClearTimer()
     view_.ShowInfo();
 }
 
+void ClockEngine::ResetClock()
+{
+    std::optional<Undo> thrownAway;
+    if (runState_ == ClockState::Paused && tickDifference(pauseTick_, startTick_) > 0) {
+        thrownAway = Undo{stageEnd_, currentStage_, startTick_, pauseTick_, lastSecond_};
+    }
+    ClearTimer();
+    undo_ = thrownAway;
+}
+
+void ClockEngine::UndoReset()
+{
+    if (!undo_ || runState_ != ClockState::Ready) {
+        return;
+    }
+    const Undo back = *undo_;
+    undo_.reset();
+    stageEnd_ = back.stageEnd;
+    currentStage_ = back.currentStage;
+    startTick_ = back.startTick;
+    pauseTick_ = back.pauseTick;
+    lastSecond_ = back.lastSecond;
+    runState_ = ClockState::Paused;
+    const StageSetting &current = setting_.stage(currentStage_);
+    view_.SetColors(current.BackColor, current.ForeColor);
+    // A pause before the first tick had shown nothing but the reset's 00 00.
+    view_.ShowTime(std::max(lastSecond_, 0));
+    view_.setCommandButtons(true, false, true, true);
+    view_.SetStatusText(pausedStatus());
+    view_.setDigitsEnabled(false);
+}
+
 void ClockEngine::StartClock()
 {
     if (runState_ == ClockState::Running) {
         return;
     }
+    undo_.reset();
     const std::int32_t now = ticks_.GetTickCount();
     if (runState_ == ClockState::Ready) {
         startTick_ = now;

@@ -3,6 +3,7 @@
 #include "settings/clocksetting.h"
 
 #include <cstdint>
+#include <optional>
 
 class ClockView;
 class TickCounter;
@@ -26,7 +27,15 @@ class ClockEngine
 public:
     ClockEngine(const ClockSetting &setting, ClockView &view, TickCounter &ticks, SoundPlayer &sound);
 
+    // Back to Ready for a new configuration (load, options confirmed): not undoable.
     void ClearTimer();
+    // The operator's reset (SPACE while paused, "Reset"). A reset that throws away measured time can be
+    // taken back by UndoReset until the next start or ClearTimer.
+    void ResetClock();
+    bool canUndoReset() const { return undo_.has_value(); }
+    // Puts the clock back into Paused where the last undoable reset found it, with everything a pause
+    // shows. Does nothing when there is nothing to undo.
+    void UndoReset();
     void StartClock();
     void PauseClock();
     void Timer_Timer();
@@ -37,6 +46,8 @@ public:
     // long stages can exceed it; the engine itself keeps it exact).
     std::int32_t StageEnd() const;
     std::int32_t LastSecond() const { return lastSecond_; }
+    // Milliseconds from now until the elapsed time next reaches a whole second, 1 to 1000; 0 unless running.
+    std::int32_t MillisecondsToNextSecond() const;
 
     static QString runningStatus(const QString &description);
     static QString readyStatus();
@@ -59,4 +70,16 @@ private:
     std::int32_t startTick_ = 0;
     std::int32_t pauseTick_ = 0;
     std::int32_t lastSecond_ = -1;
+
+    // What a reset threw away. The two ticks keep their difference, the paused elapsed time, so the next
+    // start shifts them exactly as after a plain pause, across the counter's wrap points too.
+    struct Undo
+    {
+        std::int64_t stageEnd;
+        std::int32_t currentStage;
+        std::int32_t startTick;
+        std::int32_t pauseTick;
+        std::int32_t lastSecond;
+    };
+    std::optional<Undo> undo_;
 };

@@ -27,6 +27,19 @@ QString minimisedCaption(std::int32_t seconds)
     return applicationTitle() + QStringLiteral(" - ") + readout.minutes + QLatin1Char(':') + readout.seconds;
 }
 
+QString shownDescription(const QString &description)
+{
+    if (description.size() <= MaxShownLength) {
+        return description;
+    }
+    qsizetype cut = MaxShownLength;
+    // Never split a surrogate pair: half a character would show as a box.
+    if (description[cut - 1].isHighSurrogate()) {
+        --cut;
+    }
+    return description.first(cut) + QChar(0x2026);
+}
+
 QString infoText(const ClockSetting &setting)
 {
     // Three lines at most, as the label is sized for them; a configuration with fewer stages lists only
@@ -41,7 +54,7 @@ QString infoText(const ClockSetting &setting)
         if (rest > 0) {
             text += QString::number(rest) + QStringLiteral("\" ");
         }
-        text += QStringLiteral("for ") + stage.Description + QLatin1Char('\n');
+        text += QStringLiteral("for ") + shownDescription(stage.Description) + QLatin1Char('\n');
     }
     return text;
 }

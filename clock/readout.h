@@ -23,6 +23,12 @@ Readout readoutFor(std::int32_t seconds);
 // The window caption that carries the running time while the window is minimised: "Kestrim - 12:34".
 QString minimisedCaption(std::int32_t seconds);
 
+// A stage's description as the status bar and the information label show it: whole up to MaxShownLength
+// characters, which is more than any window can show, and cut there with "…" beyond, so that a huge
+// hand-edited description costs the window no more than a long one. The stored text stays whole.
+inline constexpr qsizetype MaxShownLength = 300;
+QString shownDescription(const QString &description);
+
 // The information label: one line per stage for the first three stages (fewer when fewer exist), each
 // ended by "\n", e.g. "1' 30\" for Questions\n".
 QString infoText(const ClockSetting &setting);

@@ -1,10 +1,10 @@
 // The settings file as a user may have edited it: any bytes. Reading never fails and reading one value
 // agrees with reading them all. Values of any text saved into a file the program wrote read back as
-// written. In a damaged file (an open quote swallowing what follows, say) a saved value may not read
-// back, and the store then refuses the save and says so; whenever it does read back, every other value in
-// the file must have stayed as it was, or the store would commit a file that lost them.
+// written. A damaged file (an open quote swallowing what follows, a line that is no entry) is found and
+// named before any save, which the store then refuses; in every other file the saved values read back
+// and every other value in the file stays as it was, or the store would commit a file that lost them.
 #include "fuzzinput.h"
-#include "platform/qsettingsstore.h"
+#include "platform/initext.h"
 
 #include <QHash>
 
@@ -13,11 +13,6 @@
 #include <vector>
 
 namespace {
-
-QString fullKey(const QString &section, const QString &key)
-{
-    return section.isEmpty() ? key : section + u'/' + key;
-}
 
 QString show(QByteArrayView data)
 {
@@ -51,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The last of several writes to one key counts.
     std::map<QString, QString> written;
     for (const IniText::Value &value : values)
-        written[fullKey(value.section, value.key)] = value.text;
+        written[IniText::fullKey(value.section, value.key)] = value.text;
 
     const auto readsBack = [&written](const QHash<QString, QString> &parsed) {
         return std::all_of(written.cbegin(), written.cend(), [&parsed](const auto &entry) {
@@ -68,8 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const QByteArray patched = IniText::patch(file, values);
     const QHash<QString, QString> after = IniText::parse(patched);
-    if (!readsBack(after))
-        return 0; // refused by the store
+    if (IniText::firstProblem(file))
+        return 0; // refused by the store, naming the line
+    FUZZ_CHECK(readsBack(after), shown);
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
         if (written.count(it.key()) == 0)
             FUZZ_CHECK(after.contains(it.key()) && after.value(it.key()) == it.value(), it.key() + u' ' + shown);

@@ -2,6 +2,7 @@
 
 #include "clock/keys.h"
 #include "clock/readout.h"
+#include "mainwindow/audiencewindow.h"
 #include "mainwindow/labellayout.h"
 #include "options/optionsdialog.h"
 #include "platform/choosers.h"
@@ -13,10 +14,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -25,6 +28,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -86,6 +90,7 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
     , model_(model)
     , platform_(platform)
     , clock_(Setting_, *this, platform.ticks, platform.sound)
+    , positionKnown_(platform.reportsWindowPlacement ? PositionKnown::Yes : PositionKnown::No)
 {
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(applicationTitle());
@@ -93,16 +98,28 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
     setFont(arial(9, false));
     // Keys go to the window itself wherever the pointer is; nothing in it takes the focus from it.
     setFocusPolicy(Qt::StrongFocus);
-    // The toolbar is part of the window, not a panel the user could hide by a right click.
-    setContextMenuPolicy(Qt::PreventContextMenu);
+    // A right click anywhere, the toolbar included, opens the room's menu (contextMenuEvent), never the
+    // toolbar's own hide menu: the toolbar is part of the window.
+    setContextMenuPolicy(Qt::DefaultContextMenu);
 
     buildToolbar();
 
+    // Precise, not coarse: a coarse timer may drift by 5 % of its interval, and the ticks are phased to the
+    // talk's seconds (see StartClock).
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
-    Timer->setInterval(100);
+    Timer->setInterval(TickInterval);
+    Timer->setTimerType(Qt::PreciseTimer);
     connect(Timer, &QTimer::timeout, this, &fMain::Timer_Timer);
     Timer->start();
+    TickPhase = new QTimer(this);
+    TickPhase->setObjectName(QStringLiteral("TickPhase"));
+    TickPhase->setSingleShot(true);
+    TickPhase->setTimerType(Qt::PreciseTimer);
+    connect(TickPhase, &QTimer::timeout, this, [this] {
+        Timer->start();
+        Timer_Timer();
+    });
 
     // The status text lives in a permanent label: the status bar's own message is erased whenever the
     // pointer crosses an action.
@@ -130,6 +147,12 @@ fMain::fMain(SettingsModel &model, const Platform &platform, QWidget *parent)
     lblMin->setAccessibleDescription(QStringLiteral("Minutes"));
     lblSec->setAccessibleDescription(QStringLiteral("Seconds"));
     lblInfo->setAccessibleDescription(QStringLiteral("Stages"));
+    for (QLabel *digits : {lblMin, lblSec})
+        digits->installEventFilter(this);
+
+    buildContextMenu();
+    connect(qApp, &QGuiApplication::screenAdded, this, &fMain::screenAdded);
+    connect(qApp, &QGuiApplication::screenRemoved, this, &fMain::screenRemoved);
 
     resize(Units::toPixels(CreatedClientWidth), Units::toPixels(CreatedClientHeight));
 }
@@ -150,7 +173,7 @@ void fMain::buildToolbar()
         if (spec.separatorBefore)
             Toolbar->addSeparator();
         const QString key = QLatin1String(spec.key);
-        QAction *action = Toolbar->addAction(toolbarIcon(QLatin1String(spec.image)), QString());
+        QAction *action = Toolbar->addAction(toolbarIcon(QLatin1String(spec.image), Toolbar->palette()), QString());
         action->setObjectName(key);
         action->setToolTip(QLatin1String(spec.toolTip));
         // Screen readers announce the tool tip: the buttons show pictures only.
@@ -164,6 +187,179 @@ void fMain::buildToolbar()
             widget->setObjectName(QStringLiteral("button") + key);
             widget->setAccessibleName(QLatin1String(spec.toolTip));
         }
+    }
+}
+
+void fMain::buildContextMenu()
+{
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName(QStringLiteral("ContextMenu"));
+    // Texts without mnemonics, so that each item's accessible name is its text.
+    fullScreenAction_ = contextMenu_->addAction(QStringLiteral("Full Screen"));
+    fullScreenAction_->setObjectName(QStringLiteral("actionFullScreen"));
+    fullScreenAction_->setCheckable(true);
+    connect(fullScreenAction_, &QAction::triggered, this, &fMain::setFullScreen);
+    onTopAction_ = contextMenu_->addAction(QStringLiteral("Stay on Top"));
+    onTopAction_->setObjectName(QStringLiteral("actionStayOnTop"));
+    onTopAction_->setCheckable(true);
+    connect(onTopAction_, &QAction::triggered, this, &fMain::setStayOnTop);
+    audienceMenu_ = contextMenu_->addMenu(QStringLiteral("Audience Window"));
+    audienceMenu_->setObjectName(QStringLiteral("menuAudienceWindow"));
+    audienceMenu_->menuAction()->setObjectName(QStringLiteral("actionAudienceWindow"));
+    undoResetAction_ = contextMenu_->addAction(QStringLiteral("Undo Reset"));
+    undoResetAction_->setObjectName(QStringLiteral("actionUndoReset"));
+    connect(undoResetAction_, &QAction::triggered, this, &fMain::UndoReset);
+    connect(contextMenu_, &QMenu::aboutToShow, this, &fMain::refreshContextMenu);
+    // The screens can change while the menu is closed; list those present when the submenu opens.
+    connect(audienceMenu_, &QMenu::aboutToShow, this, &fMain::refreshContextMenu);
+}
+
+void fMain::refreshContextMenu()
+{
+    fullScreenAction_->setChecked(isFullScreen());
+    onTopAction_->setChecked(presenter_.onTop);
+    undoResetAction_->setEnabled(clock_.canUndoReset());
+
+    audienceMenu_->clear();
+    const auto addEntry = [this](const QString &text, const QString &name, const QString &objectName) {
+        QAction *entry = audienceMenu_->addAction(text);
+        entry->setObjectName(objectName);
+        entry->setCheckable(true);
+        entry->setChecked(name == presenter_.audience);
+        connect(entry, &QAction::triggered, this, [this, name] { setAudienceScreen(name); });
+    };
+    addEntry(QStringLiteral("Off"), QString(), QStringLiteral("audienceOff"));
+    // A chosen screen that is unplugged has no entry: nothing is checked until it returns or "Off" is chosen.
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        addEntry(audienceEntryText({screen->name(), screen->geometry().size()}), screen->name(),
+                 QStringLiteral("audience:") + screen->name());
+    }
+}
+
+void fMain::contextMenuEvent(QContextMenuEvent *event)
+{
+    refreshContextMenu();
+    // popup(), not exec(): the menu must not hold anything up, and the clock goes on ticking either way.
+    contextMenu_->popup(event->globalPos());
+    event->accept();
+}
+
+bool fMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && (watched == lblMin || watched == lblSec)) {
+        setFullScreen(!isFullScreen());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void fMain::setFullScreen(bool on)
+{
+    presenter_.fullScreen = on;
+    if (on == isFullScreen())
+        return;
+    if (on) {
+        stateBeforeFullScreen_ = windowState() & ~(Qt::WindowMinimized | Qt::WindowFullScreen);
+        geometryBeforeFullScreen_ = geometry();
+        placementBeforeFullScreen_ = currentPlacement();
+        Toolbar->hide();
+        statusBar()->hide();
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
+    } else {
+        Toolbar->show();
+        statusBar()->show();
+        setWindowState(stateBeforeFullScreen_);
+        if (stateBeforeFullScreen_ == Qt::WindowNoState)
+            setGeometry(geometryBeforeFullScreen_);
+    }
+    // The bars came or went without a resize of the window itself; the band between them changed.
+    if (layout())
+        layout()->activate();
+    ResizeLabels();
+}
+
+void fMain::setStayOnTop(bool on)
+{
+    presenter_.onTop = on;
+    // Once shown, the flag goes to the native window directly: setting a widget's window flags re-creates
+    // the window and hides it.
+    if (QWindow *window = windowHandle())
+        window->setFlag(Qt::WindowStaysOnTopHint, on);
+    else
+        setWindowFlag(Qt::WindowStaysOnTopHint, on);
+}
+
+void fMain::UndoReset()
+{
+    clock_.UndoReset();
+}
+
+void fMain::setAudienceScreen(const QString &name)
+{
+    closeAudienceWindow();
+    presenter_.audience = name;
+    openAudienceWindow();
+}
+
+void fMain::openAudienceWindow()
+{
+    if (audience_ || presenter_.audience.isEmpty() || quitting_)
+        return;
+    QScreen *target = nullptr;
+    for (QScreen *screen : QGuiApplication::screens()) {
+        if (screen->name() == presenter_.audience)
+            target = screen;
+    }
+    if (!target)
+        return; // not plugged in: screenAdded opens it when it is
+    audience_ = new AudienceWindow(
+        target, [this](QKeyEvent *event) { keyPressEvent(event); }, this);
+    audience_->setDigitFont(lblMin->font());
+    audience_->setDigitPalette(lblMin->palette());
+    audience_->setDigitsEnabled(lblMin->isEnabled());
+    audience_->setTexts(lblMin->text(), lblSec->text());
+    updateAudienceLayout();
+    // Not showFullScreen(): that asks for the activation this window must never take.
+    audience_->setWindowState(Qt::WindowFullScreen);
+    audience_->show();
+    // The main window keeps the keys, whatever the window manager did on mapping the new window.
+    if (isVisible() && !isMinimized())
+        activateWindow();
+}
+
+void fMain::closeAudienceWindow()
+{
+    if (!audience_)
+        return;
+    AudienceWindow *window = audience_;
+    audience_ = nullptr;
+    window->close();
+    window->deleteLater();
+}
+
+void fMain::updateAudienceLayout()
+{
+    if (audience_)
+        audience_->setRatios(DigitAspect_, SecondsScale_, FontScale_);
+}
+
+void fMain::screenAdded(QScreen *screen)
+{
+    if (screen->name() == presenter_.audience)
+        openAudienceWindow();
+}
+
+void fMain::screenRemoved(QScreen *screen)
+{
+    if (audience_ && screen->name() == audience_->screenName())
+        closeAudienceWindow();
+}
+
+void fMain::drawToolbarPictures()
+{
+    for (const ToolButtonSpec &spec : ToolButtons) {
+        if (QAction *action = button(QLatin1String(spec.key)))
+            action->setIcon(toolbarIcon(QLatin1String(spec.image), Toolbar->palette()));
     }
 }
 
@@ -186,6 +382,7 @@ void fMain::Form_Load()
     const QSize screenSize = screen ? screen->geometry().size() : QSize(1024, 768);
     loaded_ = ReadPlacement(platform_.store, present, Units::toTwips(screenSize.width()),
                             Units::toTwips(screenSize.height()));
+    const PresenterSettings presenter = ReadPresenterSettings(platform_.store);
     // Until the window manager has framed the window its outer size is its client size: a position centred
     // now is off by the frame, and a stored outer size is too large by it. Both are put right once the frame
     // is known.
@@ -193,16 +390,28 @@ void fMain::Form_Load()
     const float centredTop = centredStart(Units::toTwips(screenSize.height()), present.height);
     if (loaded_.state != 0) {
         // Opened minimised or maximised: restoring it gives the created size, centred.
-        move(Units::toPixels(centredLeft), Units::toPixels(centredTop));
-        pendingFrame_.centreClient = size();
-    } else {
-        move(Units::toPixels(loaded_.left), Units::toPixels(loaded_.top));
-        if (loaded_.left == centredLeft && loaded_.top == centredTop)
+        if (positionKnown_ == PositionKnown::Yes) {
+            move(Units::toPixels(centredLeft), Units::toPixels(centredTop));
             pendingFrame_.centreClient = size();
-        if (loaded_.width != present.width || loaded_.height != present.height) {
-            const QSize outer(Units::toPixels(loaded_.width), Units::toPixels(loaded_.height));
-            resize(outer);
-            pendingFrame_.outerSize = outer;
+        }
+    } else {
+        ScreenAreas screens;
+        if (screen)
+            screens.available.append(screen->availableGeometry());
+        for (const QScreen *other : QGuiApplication::screens()) {
+            if (other != screen)
+                screens.available.append(other->availableGeometry());
+        }
+        const OpeningFrame opening =
+            openingFrame(loaded_, Units::twipsPerPixel(), screens, minimumSizeHint(), size(), positionKnown_);
+        if (opening.topLeft)
+            move(*opening.topLeft);
+        if (!opening.mended && positionKnown_ == PositionKnown::Yes && loaded_.left == centredLeft &&
+            loaded_.top == centredTop)
+            pendingFrame_.centreClient = size();
+        if (opening.size != size()) {
+            resize(opening.size);
+            pendingFrame_.outerSize = opening.size;
         }
     }
 
@@ -211,6 +420,9 @@ void fMain::Form_Load()
     SetAspectRatio();
     ResizeLabels();
     ClearTimer();
+    setStayOnTop(presenter.onTop);
+    presenter_.audience = presenter.audience;
+    presenter_.fullScreen = presenter.fullScreen;
 }
 
 void fMain::showPlaced()
@@ -227,6 +439,17 @@ void fMain::showPlaced()
         break;
     }
     setFocus(Qt::ActiveWindowFocusReason);
+    // Full screen over the placement just shown, so that leaving it goes back there.
+    // Full screen only over the framed window: leaving it must find the frame where the placement put it.
+    // A desktop that never frames the window gets it a moment later anyway.
+    if (presenter_.fullScreen && loaded_.state != 1) {
+        fullScreenWhenFramed_ = true;
+        QTimer::singleShot(2000, this, [this] {
+            if (std::exchange(fullScreenWhenFramed_, false))
+                setFullScreen(true);
+        });
+    }
+    openAudienceWindow();
 }
 
 void fMain::applyPendingFrame()
@@ -251,6 +474,22 @@ void fMain::applyPendingFrame()
 bool fMain::event(QEvent *event)
 {
     const bool handled = QMainWindow::event(event);
+    switch (event->type()) {
+    case QEvent::PaletteChange:
+    case QEvent::ApplicationPaletteChange:
+    case QEvent::ThemeChange:
+    case QEvent::StyleChange:
+        // A dark theme turned on while the timer runs must not leave black pictures on a dark toolbar.
+        if (Toolbar)
+            drawToolbarPictures();
+        break;
+    case QEvent::ActivationChange:
+        if (!isMinimized() && FontScale_ != 0)
+            showCaption();
+        break;
+    default:
+        break;
+    }
     if (pendingFrame_.active()) {
         switch (event->type()) {
         case QEvent::Move:
@@ -259,11 +498,18 @@ bool fMain::event(QEvent *event)
         case QEvent::WindowActivate:
         case QEvent::ActivationChange:
         case QEvent::WindowStateChange:
+        // Wayland: the decorations Qt draws itself, and with them the frame, come with the first paint.
+        case QEvent::Paint:
+        case QEvent::UpdateRequest:
             applyPendingFrame();
             break;
         default:
             break;
         }
+    }
+    if (fullScreenWhenFramed_ && !pendingFrame_.active() && isVisible() && frameGeometry() != geometry()) {
+        fullScreenWhenFramed_ = false;
+        setFullScreen(true);
     }
     return handled;
 }
@@ -291,6 +537,10 @@ void fMain::SetAspectRatio()
         f.setItalic(Setting_.Font.Italic);
         digits->setFont(f);
     }
+    if (audience_) {
+        audience_->setDigitFont(lblMin->font());
+        updateAudienceLayout();
+    }
 }
 
 float fMain::clientWidthTwips() const
@@ -307,7 +557,7 @@ void fMain::ResizeLabels()
 {
     if (isMinimized() || FontScale_ == 0)
         return;
-    setWindowTitle(applicationTitle());
+    showCaption();
 
     // The band between toolbar and status bar is the central widget's; before the first show the window's
     // layout has not run, so run it now.
@@ -359,6 +609,12 @@ void fMain::changeEvent(QEvent *event)
     // Restoring from the task bar may not resize the window; lay out again and put back the plain caption.
     if (event->type() == QEvent::WindowStateChange && !isMinimized())
         ResizeLabels();
+    // Full screen left by the window manager (or entered by it) takes the bars along as the menu would.
+    if (event->type() == QEvent::WindowStateChange && Toolbar->isHidden() != isFullScreen()) {
+        Toolbar->setHidden(isFullScreen());
+        statusBar()->setHidden(isFullScreen());
+        presenter_.fullScreen = isFullScreen();
+    }
 }
 
 void fMain::closeEvent(QCloseEvent *event)
@@ -371,18 +627,24 @@ void fMain::keyPressEvent(QKeyEvent *event)
 {
     switch (keyAction(event->key(), event->modifiers(), clock_.RunState())) {
     case KeyAction::StartClock:
-        clock_.StartClock();
+        StartClock();
         break;
     case KeyAction::PauseClock:
         clock_.PauseClock();
         break;
     case KeyAction::ClearTimer:
-        clock_.ClearTimer();
+        clock_.ResetClock();
         break;
     case KeyAction::QuitProgram:
         QuitProgram();
         break;
     case KeyAction::None:
+        if (event->key() == Qt::Key_Menu) {
+            refreshContextMenu();
+            contextMenu_->popup(lblMin->mapToGlobal(lblMin->rect().center()));
+            event->accept();
+            break;
+        }
         QMainWindow::keyPressEvent(event);
         break;
     }
@@ -391,11 +653,11 @@ void fMain::keyPressEvent(QKeyEvent *event)
 void fMain::Toolbar_ButtonClick(const QString &key)
 {
     if (key == QLatin1String("Start"))
-        clock_.StartClock();
+        StartClock();
     else if (key == QLatin1String("Stop"))
         clock_.PauseClock();
     else if (key == QLatin1String("Reset"))
-        clock_.ClearTimer();
+        clock_.ResetClock();
     else if (key == QLatin1String("Option"))
         OpenOptions();
     else if (key == QLatin1String("Sound"))
@@ -404,6 +666,16 @@ void fMain::Toolbar_ButtonClick(const QString &key)
         showHelp();
     else if (key == QLatin1String("Exit"))
         QuitProgram();
+}
+
+void fMain::StartClock()
+{
+    clock_.StartClock();
+    // Restart the ticks a few milliseconds after a whole second of the talk, so that one of them falls
+    // just after every second and the read-out turns on time instead of up to a tick late. The ticks keep
+    // going meanwhile: the restart only moves their phase.
+    if (clock_.RunState() == ClockState::Running)
+        TickPhase->start((clock_.MillisecondsToNextSecond() + TickLead) % TickInterval);
 }
 
 void fMain::showHelp()
@@ -428,6 +700,9 @@ void fMain::OpenOptions()
 
 WindowPlacement fMain::currentPlacement() const
 {
+    // Full screen is stored as its own key; the placement keeps describing the window it covers up.
+    if (isFullScreen())
+        return placementBeforeFullScreen_;
     WindowPlacement placement;
     if (isMinimized())
         placement.state = 1;
@@ -447,8 +722,10 @@ void fMain::QuitProgram()
         return;
     quitting_ = true;
     Timer->stop();
+    TickPhase->stop();
 
-    WritePlacement(platform_.store, currentPlacement());
+    WritePlacement(platform_.store, currentPlacement(), positionKnown_);
+    WritePresenterSettings(platform_.store, presenter_);
     if (const std::optional<QString> failure = platform_.store.sync())
         std::fprintf(stderr, "Kestrim: the window placement was not saved: %s\n", qPrintable(*failure));
 
@@ -458,6 +735,7 @@ void fMain::QuitProgram()
         if (window != this && window != OptionDialog && window->isVisible() && window->isModal())
             window->close();
     }
+    closeAudienceWindow();
     if (OptionDialog)
         OptionDialog->close();
     close();
@@ -475,6 +753,8 @@ void fMain::setDigitsEnabled(bool enabled)
 {
     lblMin->setEnabled(enabled);
     lblSec->setEnabled(enabled);
+    if (audience_)
+        audience_->setDigitsEnabled(enabled);
 }
 
 void fMain::SetStatusText(const QString &text)
@@ -484,13 +764,29 @@ void fMain::SetStatusText(const QString &text)
 
 void fMain::ShowTime(std::int32_t seconds)
 {
+    shownSeconds_ = seconds;
+    // The speaker's screen goes on counting while the operator's window is minimised.
+    if (audience_) {
+        const Readout readout = readoutFor(seconds);
+        audience_->setTexts(readout.minutes, readout.seconds);
+    }
     if (isMinimized()) {
         setWindowTitle(minimisedCaption(seconds));
         return;
     }
+    showCaption();
     const Readout readout = readoutFor(seconds);
     lblMin->setText(readout.minutes);
     lblSec->setText(readout.seconds);
+}
+
+void fMain::showCaption()
+{
+    // Where the desktop never says that the window was minimised, the running time goes into the caption
+    // whenever the window is not the one in front: the task bar is where it is read then.
+    const bool away =
+        positionKnown_ == PositionKnown::No && !isActiveWindow() && clock_.RunState() != ClockState::Ready;
+    setWindowTitle(away ? minimisedCaption(shownSeconds_) : applicationTitle());
 }
 
 void fMain::SetColors(Colour back, Colour fore)
@@ -514,6 +810,8 @@ void fMain::applyDigitPalette()
         }
         digits->setPalette(palette);
     }
+    if (audience_)
+        audience_->setDigitPalette(lblMin->palette());
     coloured_ = true;
 }
 

@@ -2,7 +2,9 @@
 
 #include "clock/clockengine.h"
 #include "clock/clockview.h"
+#include "mainwindow/audiencewindow.h"
 #include "mainwindow/placement.h"
+#include "mainwindow/presentersettings.h"
 #include "platform/platform.h"
 #include "settings/clocksetting.h"
 
@@ -13,6 +15,8 @@
 #include <memory>
 
 class QAction;
+class QMenu;
+class QScreen;
 class QLabel;
 class QTimer;
 class QToolBar;
@@ -51,6 +55,20 @@ public:
     void OpenOptions();
     void Toolbar_ButtonClick(const QString &key);
 
+    // For the room: the context menu's four items.
+    void setFullScreen(bool on);
+    void setStayOnTop(bool on);
+    // Opens the audience window on the screen of that name (now, or when it is plugged in), or closes it
+    // for an empty name.
+    void setAudienceScreen(const QString &name);
+    void UndoReset();
+    PresenterSettings presenterSettings() const { return presenter_; }
+    QMenu *contextMenu() const { return contextMenu_; }
+    // Null while no audience window is open.
+    AudienceWindow *audienceWindow() const { return audience_; }
+    // Brings the menu's check marks, audience entries and "Undo Reset" up to date; runs before it shows.
+    void refreshContextMenu();
+
     // ClockView
     void setCommandButtons(bool start, bool stop, bool reset, bool option) override;
     void setDigitsEnabled(bool enabled) override;
@@ -78,13 +96,24 @@ protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildToolbar();
+    void buildContextMenu();
+    void openAudienceWindow();
+    void closeAudienceWindow();
+    void screenAdded(QScreen *screen);
+    void screenRemoved(QScreen *screen);
+    void updateAudienceLayout();
     void Timer_Timer() { clock_.Timer_Timer(); }
+    void StartClock();
     void applyDigitPalette();
     void applyPendingFrame();
     void showHelp();
+    void showCaption();
+    void drawToolbarPictures();
 
     SettingsModel &model_;
     Platform platform_;
@@ -92,7 +121,10 @@ private:
     std::function<fOpt *()> optionDialogSource_;
 
     QToolBar *Toolbar = nullptr;
+    static constexpr int TickInterval = 100; // ms
+    static constexpr int TickLead = 3;       // ms after the whole second at which a phased tick falls
     QTimer *Timer = nullptr;
+    QTimer *TickPhase = nullptr;
     QLabel *statusLabel_ = nullptr;
     QLabel *lblInfo = nullptr;
     QLabel *lblSec = nullptr;
@@ -117,4 +149,20 @@ private:
         bool active() const { return centreClient || outerSize; }
     } pendingFrame_;
     bool quitting_ = false;
+
+    PresenterSettings presenter_;
+    // What full screen covers up, put back when it ends; the placement stored meanwhile is this one.
+    Qt::WindowStates stateBeforeFullScreen_;
+    QRect geometryBeforeFullScreen_;
+    WindowPlacement placementBeforeFullScreen_;
+    bool fullScreenWhenFramed_ = false;
+    QMenu *contextMenu_ = nullptr;
+    QMenu *audienceMenu_ = nullptr;
+    QAction *fullScreenAction_ = nullptr;
+    QAction *onTopAction_ = nullptr;
+    QAction *undoResetAction_ = nullptr;
+    QPointer<AudienceWindow> audience_;
+    // Native Wayland tells a window neither where it is nor that it was minimised.
+    PositionKnown positionKnown_ = PositionKnown::Yes;
+    std::int32_t shownSeconds_ = 0;
 };

@@ -5,50 +5,109 @@
 #include "settings/persistence.h"
 #include "settings/textconv.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const QString Section = QStringLiteral("Window");
 
-float readFloat(const SettingsStore &store, const QString &key, float defaultValue)
+// Far beyond any desktop, far inside int: a stored value past it is no place a screen could show.
+constexpr double ReachablePixels = 1.0e6;
+
+// Twips to whole pixels, or nothing for a value that is no pixel within reach. Checked before the
+// conversion: a float of 1e30 twips does not fit an int.
+std::optional<int> wholePixels(float twips, double twipsPerPixel)
 {
-    const QString text = store.read(applicationTitle(), Section, key, StoredText::formatFloat(defaultValue));
-    const std::optional<float> value = StoredText::parseFloat(text);
-    if (!value)
-        throw StoredValueError(store.location(), Section, key, text, QStringLiteral("a number of twips"));
-    return *value;
+    const double pixels = std::round(double(twips) / twipsPerPixel);
+    if (!std::isfinite(pixels) || std::abs(pixels) > ReachablePixels)
+        return std::nullopt;
+    return static_cast<int>(pixels);
+}
+
+// A stored outer length: at least `minimum`, and at most a million pixels for a huge or infinite one (the
+// caller shrinks it to the screen). Not a number: `fallback`.
+int storedLength(float twips, double twipsPerPixel, int minimum, int fallback)
+{
+    const double pixels = double(twips) / twipsPerPixel;
+    if (std::isnan(pixels))
+        return std::max(fallback, minimum);
+    return static_cast<int>(std::clamp(std::round(pixels), double(minimum), ReachablePixels));
+}
+
+constexpr int TitleBarHeight = 30;
+constexpr int TitleBarReach = 100;
+
+bool titleBarReachable(QRect frame, const ScreenAreas &screens)
+{
+    const QRect strip(frame.topLeft(), QSize(frame.width(), TitleBarHeight));
+    const int wanted = std::min(TitleBarReach, frame.width());
+    return std::any_of(screens.available.begin(), screens.available.end(), [&](const QRect &area) {
+        const QRect seen = strip.intersected(area);
+        return seen.width() >= wanted && seen.height() >= TitleBarHeight;
+    });
 }
 
 } // namespace
 
+OpeningFrame openingFrame(const WindowPlacement &stored, double twipsPerPixel, const ScreenAreas &screens,
+                          QSize minimum, QSize fallbackSize, PositionKnown position)
+{
+    const QRect primary = screens.available.isEmpty() ? QRect(0, 0, 1024, 768) : screens.available.front();
+    OpeningFrame opening;
+    opening.size = QSize(storedLength(stored.width, twipsPerPixel, minimum.width(), fallbackSize.width()),
+                         storedLength(stored.height, twipsPerPixel, minimum.height(), fallbackSize.height()));
+    const auto shrunk = [&] {
+        return QSize(std::max(std::min(opening.size.width(), primary.width()), minimum.width()),
+                     std::max(std::min(opening.size.height(), primary.height()), minimum.height()));
+    };
+    if (position == PositionKnown::No) {
+        opening.size = shrunk();
+        return opening;
+    }
+
+    const std::optional<int> left = wholePixels(stored.left, twipsPerPixel);
+    const std::optional<int> top = wholePixels(stored.top, twipsPerPixel);
+    const bool sizeInReach = opening.size.width() < ReachablePixels && opening.size.height() < ReachablePixels;
+    if (left && top && sizeInReach && titleBarReachable(QRect(QPoint(*left, *top), opening.size), screens)) {
+        opening.topLeft = QPoint(*left, *top);
+        return opening;
+    }
+    opening.size = shrunk();
+    opening.topLeft = QPoint(primary.x() + (primary.width() - opening.size.width()) / 2,
+                             primary.y() + (primary.height() - opening.size.height()) / 2);
+    opening.mended = true;
+    return opening;
+}
+
 WindowPlacement ReadPlacement(const SettingsStore &store, const WindowPlacement &present, float screenWidth,
                               float screenHeight)
 {
+    const StoredValueReader reader(store);
     WindowPlacement placement = present;
-    const QString key = QStringLiteral("State");
-    const QString text = store.read(applicationTitle(), Section, key, StoredText::formatInt(present.state));
-    const std::optional<std::int32_t> state = StoredText::parseInt(text);
-    if (!state || *state < 0 || *state > 2)
-        throw StoredValueError(store.location(), Section, key, text,
-                               QStringLiteral("0 (normal), 1 (minimised) or 2 (maximised)"));
-    placement.state = *state;
+    placement.state = reader.integer(Section, QStringLiteral("State"), present.state, 0, 2,
+                                     QStringLiteral("0 (normal), 1 (minimised) or 2 (maximised)"));
     if (placement.state != 0)
         return placement;
 
+    const QString twips = QStringLiteral("a number of twips");
     // The centring defaults use the size the window has now, before a stored size replaces it.
-    placement.left = readFloat(store, QStringLiteral("Left"), centredStart(screenWidth, present.width));
-    placement.top = readFloat(store, QStringLiteral("Top"), centredStart(screenHeight, present.height));
-    placement.width = readFloat(store, QStringLiteral("Width"), present.width);
-    placement.height = readFloat(store, QStringLiteral("Height"), present.height);
+    placement.left = reader.number(Section, QStringLiteral("Left"), centredStart(screenWidth, present.width), twips);
+    placement.top = reader.number(Section, QStringLiteral("Top"), centredStart(screenHeight, present.height), twips);
+    placement.width = reader.number(Section, QStringLiteral("Width"), present.width, twips);
+    placement.height = reader.number(Section, QStringLiteral("Height"), present.height, twips);
     return placement;
 }
 
-void WritePlacement(SettingsStore &store, const WindowPlacement &placement)
+void WritePlacement(SettingsStore &store, const WindowPlacement &placement, PositionKnown position)
 {
     store.write(applicationTitle(), Section, QStringLiteral("State"), StoredText::formatInt(placement.state));
     if (placement.state != 0)
         return;
-    store.write(applicationTitle(), Section, QStringLiteral("Left"), StoredText::formatFloat(placement.left));
-    store.write(applicationTitle(), Section, QStringLiteral("Top"), StoredText::formatFloat(placement.top));
+    if (position == PositionKnown::Yes) {
+        store.write(applicationTitle(), Section, QStringLiteral("Left"), StoredText::formatFloat(placement.left));
+        store.write(applicationTitle(), Section, QStringLiteral("Top"), StoredText::formatFloat(placement.top));
+    }
     store.write(applicationTitle(), Section, QStringLiteral("Width"), StoredText::formatFloat(placement.width));
     store.write(applicationTitle(), Section, QStringLiteral("Height"), StoredText::formatFloat(placement.height));
 }

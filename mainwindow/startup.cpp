@@ -3,15 +3,15 @@
 #include "mainwindow/mainwindow.h"
 #include "options/optionsdialog.h"
 #include "platform/choosers.h"
+#include "platform/settingsstore.h"
 #include "settings/persistence.h"
 
 #include <cstdio>
 
 namespace {
 
-void reportStoredValueError(const Platform &platform, const StoredValueError &error)
+void reportLoadError(const Platform &platform, const QString &message)
 {
-    const QString message = error.message();
     std::fprintf(stderr, "Kestrim: %s\n", qPrintable(message));
     platform.messages.critical(nullptr, applicationTitle(), message);
 }
@@ -45,7 +45,10 @@ bool Program::Main()
         LoadClockSetting(loaded, platform_.store, platform_.programFolder);
         model_.SetClockSetting(loaded);
     } catch (const StoredValueError &error) {
-        reportStoredValueError(platform_, error);
+        reportLoadError(platform_, error.message());
+        return false;
+    } catch (const SettingsFileError &error) {
+        reportLoadError(platform_, error.message());
         return false;
     }
 
@@ -55,7 +58,7 @@ bool Program::Main()
     try {
         mainWindow_->Form_Load();
     } catch (const StoredValueError &error) {
-        reportStoredValueError(platform_, error);
+        reportLoadError(platform_, error.message());
         return false;
     }
     mainWindow_->showPlaced();

@@ -19,8 +19,8 @@ public:
 
     // Loads the configuration, creates the main window and shows it. The options dialog is created when it
     // is first wanted.
-    // Returns false when a stored value cannot be used: the error has been shown (message box and
-    // stderr), no window is visible and nothing was written to the store.
+    // Returns false when a stored value or the store's file cannot be used: the error has been shown
+    // (message box and stderr), no window is visible and nothing was written to the store.
     bool Main();
 
     SettingsModel &model() { return model_; }

@@ -1,5 +1,7 @@
 #include "options/numbertext.h"
 
+#include "platform/asciitext.h"
+
 #include <QLocale>
 
 #include <charconv>
@@ -11,10 +13,7 @@ namespace NumberText {
 
 namespace {
 
-bool isAsciiDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
+using AsciiText::isDigit;
 
 template <typename Int>
 std::optional<Int> toWhole(double value)
@@ -49,7 +48,7 @@ std::optional<double> parse(QStringView text, QStringView localDecimalPoint)
     }
     qsizetype digits = 0;
     bool wholePartNonZero = false;
-    while (i < n && isAsciiDigit(trimmed[i])) {
+    while (i < n && isDigit(trimmed[i])) {
         wholePartNonZero = wholePartNonZero || trimmed[i] != u'0';
         ascii.push_back(static_cast<char>(trimmed[i].unicode()));
         ++i;
@@ -67,7 +66,7 @@ std::optional<double> parse(QStringView text, QStringView localDecimalPoint)
         }
         i += separatorLength;
         ascii.push_back('.');
-        while (i < n && isAsciiDigit(trimmed[i])) {
+        while (i < n && isDigit(trimmed[i])) {
             ascii.push_back(static_cast<char>(trimmed[i].unicode()));
             ++i;
             ++digits;

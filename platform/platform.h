@@ -20,6 +20,10 @@ struct Platform
     FileChooser &files;
     MessageBoxes &messages;
     QString programFolder; // folder of the executable, native separators, no trailing separator added
+    // False where the desktop tells a window neither its position nor that it was minimised (native
+    // Wayland): the window then keeps the stored position and shows the running time in its caption
+    // whenever it is not the active window.
+    bool reportsWindowPlacement = true;
 };
 
 // The application title: the settings store's application name and every window caption.

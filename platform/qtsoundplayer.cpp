@@ -1,6 +1,7 @@
 #include "platform/qtsoundplayer.h"
 
-#include "platform/wavefile.h"
+#include "platform/pcmoutput.h"
+#include "platform/soundfile.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -67,7 +68,7 @@ std::optional<PcmClip> readClip(const QString &path)
     if (bytes.size() > QtSoundPlayer::maximumFileSize) {
         return std::nullopt;
     }
-    return decodeWave(bytes);
+    return decodeSound(bytes);
 }
 
 struct Rendered
@@ -77,25 +78,22 @@ struct Rendered
     QAudioFormat format;
 };
 
-Rendered prepareClip(const QString &path, const QByteArray &fallbackWave, const std::optional<AudioCaps> &caps)
+Rendered prepareClip(const QString &path, const PcmClip &fallback, const std::optional<AudioCaps> &caps)
 {
     Rendered result;
-    std::optional<PcmClip> clip = readClip(path);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!clip) {
-            result.fallback = true;
-            clip = decodeWave(fallbackWave);
-        }
-        if (!clip || !caps) {
-            return result;
-        }
-        result.format = chooseOutputFormat(*clip, *caps);
-        result.pcm = renderPcm(*clip, result.format, QtSoundPlayer::trailingSilenceMs);
-        if (!result.pcm.isEmpty() || result.fallback) {
-            return result;
-        }
+    const std::optional<PcmClip> clip = readClip(path);
+    result.fallback = !clip;
+    if (!caps) {
+        return result;
+    }
+    const PcmClip &source = clip ? *clip : fallback;
+    result.format = chooseOutputFormat(source, *caps);
+    result.pcm = renderPcm(source, result.format, QtSoundPlayer::trailingSilenceMs);
+    if (result.pcm.isEmpty() && !result.fallback) {
         // The file decoded but cannot be converted for this device (too long at its rate): chime instead.
-        clip.reset();
+        result.fallback = true;
+        result.format = chooseOutputFormat(fallback, *caps);
+        result.pcm = renderPcm(fallback, result.format, QtSoundPlayer::trailingSilenceMs);
     }
     return result;
 }
@@ -106,14 +104,19 @@ QtSoundPlayer::QtSoundPlayer(QObject *parent)
     : QObject(parent)
     , mailbox_(std::make_shared<Mailbox>())
     , releaseTimer_(new QTimer(this))
+    , giveUpTimer_(new QTimer(this))
 {
     mailbox_->player = this;
     QFile fallback(QStringLiteral(":/sounds/fallback.wav"));
+    std::optional<PcmClip> chime;
     if (fallback.open(QIODevice::ReadOnly)) {
-        fallbackWave_ = fallback.readAll();
+        chime = decodeSound(fallback.readAll());
     }
+    fallbackClip_ = std::make_shared<const PcmClip>(chime.value_or(PcmClip{}));
     releaseTimer_->setSingleShot(true);
     connect(releaseTimer_, &QTimer::timeout, this, &QtSoundPlayer::stopCurrent);
+    giveUpTimer_->setSingleShot(true);
+    connect(giveUpTimer_, &QTimer::timeout, this, &QtSoundPlayer::giveUpOnLatest);
 }
 
 QtSoundPlayer::~QtSoundPlayer()
@@ -131,15 +134,51 @@ void QtSoundPlayer::prepare()
         return;
     }
     prepared_ = true;
-    // The first query opens the connection to the sound server and lists its devices.
-    static_cast<void>(QMediaDevices::defaultAudioOutput());
+    // The first query opens the connection to the sound server and lists its devices. The chime is made
+    // ready for that device now, when a talk starts, rather than at a stage end.
+    renderChimeFor(QMediaDevices::defaultAudioOutput());
+}
+
+void QtSoundPlayer::renderChimeFor(const QAudioDevice &device)
+{
+    if (device.isNull()) {
+        return;
+    }
+    const QAudioFormat format = chooseOutputFormat(*fallbackClip_, capsOf(device));
+    if (format != chimeFormat_) {
+        chimePcm_ = renderPcm(*fallbackClip_, format, trailingSilenceMs);
+        chimeFormat_ = format;
+    }
 }
 
 void QtSoundPlayer::play(const QString &path)
 {
     const std::uint64_t request = ++latestRequest_;
+    latestPath_ = path;
+    giveUpTimer_->stop();
     stopCurrent();
     prepare();
+
+    // A worker already on this file answers this request as well: a second one could only do the same work
+    // again, or hang beside it.
+    for (auto &[number, decoder] : decoders_) {
+        if (decoder.path != path) {
+            continue;
+        }
+        const qint64 age = decoder.age.elapsed();
+        if (decoder.givenUp || age >= giveUpMs) {
+            decoder.givenUp = true;
+            playChime(request, path);
+        } else {
+            decoder.serves = request;
+            giveUpTimer_->start(static_cast<int>(giveUpMs - age));
+        }
+        return;
+    }
+    if (decoders_.size() >= static_cast<std::size_t>(maximumDecoders)) {
+        playChime(request, path);
+        return;
+    }
 
     std::optional<AudioCaps> caps;
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
@@ -147,9 +186,10 @@ void QtSoundPlayer::play(const QString &path)
         caps = capsOf(device);
     }
 
+    const std::uint64_t number = ++lastDecoder_;
     try {
-        std::thread([mailbox = mailbox_, request, path, fallbackWave = fallbackWave_, caps] {
-            const Rendered rendered = prepareClip(path, fallbackWave, caps);
+        std::thread([mailbox = mailbox_, number, path, fallback = fallbackClip_, caps] {
+            const Rendered rendered = prepareClip(path, *fallback, caps);
             const std::lock_guard lock(mailbox->mutex);
             QtSoundPlayer *player = mailbox->player;
             if (player == nullptr) {
@@ -158,14 +198,61 @@ void QtSoundPlayer::play(const QString &path)
             // Queued to the player's thread; if the player is destroyed first, Qt discards the call with it.
             QMetaObject::invokeMethod(
                 player,
-                [player, request, path, rendered] {
-                    player->startPlayback(request, path, rendered.fallback, rendered.pcm, rendered.format);
+                [player, number, rendered] {
+                    player->decoded(number, rendered.pcm, rendered.format, rendered.fallback);
                 },
                 Qt::QueuedConnection);
         }).detach();
     } catch (const std::system_error &) {
-        // No thread to be had: this one sound is lost, which is better than stalling the clock to read it.
+        // No thread to be had: the chime, rather than stalling the clock to read the file here.
+        playChime(request, path);
+        return;
     }
+    // The worker's result arrives through this thread's event loop, so it cannot find itself missing here.
+    Decoder &decoder = decoders_[number];
+    decoder.path = path;
+    decoder.serves = request;
+    decoder.age.start();
+    giveUpTimer_->start(giveUpMs);
+}
+
+void QtSoundPlayer::decoded(std::uint64_t number, const QByteArray &pcm, const QAudioFormat &format, bool fallback)
+{
+    const auto found = decoders_.find(number);
+    if (found == decoders_.end()) {
+        return;
+    }
+    const Decoder decoder = std::move(found->second);
+    decoders_.erase(found);
+    if (decoder.givenUp || decoder.serves != latestRequest_) {
+        return;
+    }
+    giveUpTimer_->stop();
+    startPlayback(decoder.serves, decoder.path, fallback, pcm, format);
+}
+
+void QtSoundPlayer::giveUpOnLatest()
+{
+    for (auto &[number, decoder] : decoders_) {
+        if (decoder.serves == latestRequest_ && !decoder.givenUp) {
+            decoder.givenUp = true;
+            playChime(latestRequest_, latestPath_);
+            return;
+        }
+    }
+}
+
+void QtSoundPlayer::playChime(std::uint64_t request, const QString &path)
+{
+    // Here, on the player's thread, since no worker may be free; rendered again only if the device's format
+    // has changed since the talk started (a few milliseconds for the short chime).
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    renderChimeFor(device);
+    const QByteArray pcm = device.isNull() ? QByteArray() : chimePcm_;
+    // Started from the event loop, as a decoded file is: play() never answers before it has returned.
+    QMetaObject::invokeMethod(
+        this, [this, request, path, pcm, format = chimeFormat_] { startPlayback(request, path, true, pcm, format); },
+        Qt::QueuedConnection);
 }
 
 void QtSoundPlayer::startPlayback(std::uint64_t request, const QString &path, bool fallback, const QByteArray &pcm,

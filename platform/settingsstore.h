@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <stdexcept>
 
 // The per-user settings store: texts addressed by application, section and key. Every value is text;
 // conversions belong to the callers.
@@ -23,4 +24,15 @@ public:
 
     // Where the values live, for messages ("~/.config/Kestrim/Kestrim.conf").
     virtual QString location() const = 0;
+};
+
+// The store as a whole cannot be read (its file is not a regular file, is too large or cannot be parsed).
+// Start-up shows the message and ends, as for a stored value it cannot use.
+class SettingsFileError : public std::runtime_error
+{
+public:
+    explicit SettingsFileError(const QString &message)
+        : std::runtime_error(message.toStdString())
+    {}
+    QString message() const { return QString::fromStdString(what()); }
 };

@@ -22,7 +22,9 @@ extern "C" void onTerminationSignal(int)
 TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)
 {
-    if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+    // Non-blocking both ways: the handler must never wait on a full socket, and the reader drains it
+    // without waiting for more. Not inherited by anything the program starts.
+    if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
     notifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::readSignal);
@@ -47,6 +49,7 @@ TerminationSignals::~TerminationSignals()
 void TerminationSignals::readSignal()
 {
     char buffer[16];
-    [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], buffer, sizeof buffer);
+    while (::read(signalPipe[1], buffer, sizeof buffer) > 0) {
+    }
     emit terminationRequested();
 }

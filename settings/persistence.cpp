@@ -43,62 +43,6 @@ QString stageKey(const char *word, std::int32_t n)
     return QLatin1String(word) + QString::number(n);
 }
 
-// Reads one application's values and turns every unusable text into a StoredValueError naming it.
-class Reader
-{
-public:
-    explicit Reader(const SettingsStore &store)
-        : store_(store)
-        , application_(applicationTitle())
-    {}
-
-    QString text(const QString &section, const QString &key, const QString &current) const
-    {
-        return store_.read(application_, section, key, current);
-    }
-
-    std::int32_t integer(const QString &section, const QString &key, std::int32_t current) const
-    {
-        const QString stored = text(section, key, StoredText::formatInt(current));
-        if (const std::optional<std::int32_t> value = StoredText::parseInt(stored)) {
-            return *value;
-        }
-        fail(section, key, stored, QStringLiteral("a whole number from -2147483648 to 2147483647"));
-    }
-
-    std::int32_t stageCount(std::int32_t current) const
-    {
-        const QString section = QStringLiteral("Stages");
-        const QString key = QStringLiteral("Count");
-        const QString stored = text(section, key, StoredText::formatInt(current));
-        const std::optional<std::int32_t> value = StoredText::parseInt(stored);
-        // The upper bound keeps a hand-edited count from allocating millions of stages nobody can edit.
-        if (value && *value >= 1 && *value <= MaxStageCount) {
-            return *value;
-        }
-        fail(section, key, stored, QStringLiteral("a whole number from 1 to %1").arg(MaxStageCount));
-    }
-
-    bool boolean(const QString &section, const QString &key, bool current) const
-    {
-        const QString stored = text(section, key, StoredText::formatBool(current));
-        if (const std::optional<bool> value = StoredText::parseBool(stored)) {
-            return *value;
-        }
-        fail(section, key, stored, QStringLiteral("True, False or a whole number"));
-    }
-
-private:
-    [[noreturn]] void fail(const QString &section, const QString &key, const QString &stored,
-                           const QString &expected) const
-    {
-        throw StoredValueError(store_.location(), section, key, stored, expected);
-    }
-
-    const SettingsStore &store_;
-    const QString application_;
-};
-
 } // namespace
 
 StoredValueError::StoredValueError(QString location, QString section, QString key, QString text, QString expected)
@@ -115,12 +59,61 @@ QString StoredValueError::message() const
     return composeMessage(location_, section_, key_, text_, expected_);
 }
 
+StoredValueReader::StoredValueReader(const SettingsStore &store)
+    : store_(store)
+    , application_(applicationTitle())
+{}
+
+QString StoredValueReader::text(const QString &section, const QString &key, const QString &current) const
+{
+    return store_.read(application_, section, key, current);
+}
+
+std::int32_t StoredValueReader::integer(const QString &section, const QString &key, std::int32_t current,
+                                        std::int32_t low, std::int32_t high, const QString &expected) const
+{
+    const QString stored = text(section, key, StoredText::formatInt(current));
+    const std::optional<std::int32_t> value = StoredText::parseInt(stored);
+    if (value && *value >= low && *value <= high) {
+        return *value;
+    }
+    fail(section, key, stored,
+         expected.isEmpty() ? QStringLiteral("a whole number from %1 to %2").arg(low).arg(high) : expected);
+}
+
+bool StoredValueReader::boolean(const QString &section, const QString &key, bool current) const
+{
+    const QString stored = text(section, key, StoredText::formatBool(current));
+    if (const std::optional<bool> value = StoredText::parseBool(stored)) {
+        return *value;
+    }
+    fail(section, key, stored, QStringLiteral("True, False or a whole number"));
+}
+
+float StoredValueReader::number(const QString &section, const QString &key, float current,
+                                const QString &expected) const
+{
+    const QString stored = text(section, key, StoredText::formatFloat(current));
+    if (const std::optional<float> value = StoredText::parseFloat(stored)) {
+        return *value;
+    }
+    fail(section, key, stored, expected);
+}
+
+void StoredValueReader::fail(const QString &section, const QString &key, const QString &stored,
+                             const QString &expected) const
+{
+    throw StoredValueError(store_.location(), section, key, stored, expected);
+}
+
 void LoadClockSetting(ClockSetting &target, const SettingsStore &store, const QString &programFolder)
 {
-    const Reader reader(store);
+    const StoredValueReader reader(store);
     FillDefaultStages(target, programFolder);
 
-    const std::int32_t count = reader.stageCount(target.Count());
+    // The upper bound keeps a hand-edited count from allocating millions of stages nobody can edit.
+    const std::int32_t count =
+        reader.integer(QStringLiteral("Stages"), QStringLiteral("Count"), target.Count(), 1, MaxStageCount);
     // Stages beyond the built-in four start out all zero and empty; those within the count keep their defaults.
     target.Stages.resize(static_cast<std::size_t>(count));
 

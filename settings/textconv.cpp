@@ -1,5 +1,7 @@
 #include "settings/textconv.h"
 
+#include "platform/asciitext.h"
+
 #include <QByteArray>
 
 #include <charconv>
@@ -11,15 +13,8 @@ namespace StoredText {
 
 namespace {
 
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
-
-bool isAsciiDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
+using AsciiText::isBlank;
+using AsciiText::isDigit;
 
 // Only spaces and tabs: a stored value with a line break or another kind of white space in it was not
 // written by us and is not a number.
@@ -87,7 +82,7 @@ std::optional<std::int32_t> parseInt(const QString &text)
     constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     std::int64_t value = 0;
     for (; i < body.size(); ++i) {
-        if (!isAsciiDigit(body[i])) {
+        if (!isDigit(body[i])) {
             return std::nullopt;
         }
         value = value * 10 + (body[i].unicode() - u'0');
@@ -136,13 +131,13 @@ std::optional<float> parseFloat(const QString &text)
     const bool negative = takeSign(body, i);
     const qsizetype mantissaBegin = i;
     qsizetype digits = 0;
-    while (i < body.size() && isAsciiDigit(body[i])) {
+    while (i < body.size() && isDigit(body[i])) {
         ++i;
         ++digits;
     }
     if (i < body.size() && body[i] == u'.') {
         ++i;
-        while (i < body.size() && isAsciiDigit(body[i])) {
+        while (i < body.size() && isDigit(body[i])) {
             ++i;
             ++digits;
         }
@@ -159,7 +154,7 @@ std::optional<float> parseFloat(const QString &text)
             return std::nullopt;
         }
         for (; i < body.size(); ++i) {
-            if (!isAsciiDigit(body[i])) {
+            if (!isDigit(body[i])) {
                 return std::nullopt;
             }
             // Far beyond any float's exponent; saturating keeps the magnitude estimate free of overflow.

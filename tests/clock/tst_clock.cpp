@@ -128,6 +128,9 @@ private slots:
     void defaultTalk_walksStagesAtTheirEnds();
     void pauseJustBeforeStageEnd_continuesIntoNextStage();
     void resetWhilePaused_measuresFromZeroAgain();
+    void undoReset_goesOnAsIfNeverReset_data();
+    void undoReset_goesOnAsIfNeverReset();
+    void undoReset_onlyForTheOperatorsLatestReset();
     void lateTick_catchesUpOverStageEnds_data();
     void lateTick_catchesUpOverStageEnds();
     void oddStageLengths_neitherFreezeNorLoop_data();
@@ -331,6 +334,89 @@ void TestClock::resetWhilePaused_measuresFromZeroAgain()
     QCOMPARE(rig.view.shown.back(), 900);
     QCOMPARE(rig.sounds, QStringList{QStringLiteral("900:s1.wav")});
     QCOMPARE(rig.engine.CurrentStage(), 2);
+}
+
+void TestClock::undoReset_goesOnAsIfNeverReset_data()
+{
+    QTest::addColumn<std::int32_t>("pauseTick");
+    QTest::addColumn<std::int32_t>("readyMs");
+
+    // Paused at 899.7 s of elapsed time at `pauseTick`; reset, then `readyMs` in Ready before the undo.
+    QTest::newRow("plain") << std::int32_t(1000) << std::int32_t(60000);
+    QTest::newRow("2^31 passes in Ready") << std::int32_t(int32Max - 1000) << std::int32_t(5000);
+    QTest::newRow("2^32 passes in Ready") << std::int32_t(-1000) << std::int32_t(5000);
+    QTest::newRow("2^31 passes while paused before") << std::int32_t(int32Min + 10) << std::int32_t(1);
+}
+
+void TestClock::undoReset_goesOnAsIfNeverReset()
+{
+    QFETCH(std::int32_t, pauseTick);
+    QFETCH(std::int32_t, readyMs);
+
+    Rig rig(stagesOf({900, 300}), static_cast<std::int32_t>(static_cast<std::uint32_t>(pauseTick) - 899700u));
+    rig.start();
+    rig.run(899700);
+    rig.engine.PauseClock();
+    rig.engine.ResetClock();
+    QVERIFY(rig.engine.canUndoReset());
+    QCOMPARE(rig.view.shown.back(), 0);
+    rig.run(readyMs);
+
+    rig.view.calls.clear();
+    rig.engine.UndoReset();
+    QCOMPARE(rig.engine.RunState(), ClockState::Paused);
+    QCOMPARE(rig.view.calls, (QStringList{colors(rig.setting.stage(1)), QStringLiteral("time 899"),
+                                          QStringLiteral("buttons 1 0 1 1"), pausedText, QStringLiteral("digits 0")}));
+    QVERIFY(!rig.engine.canUndoReset());
+
+    // Neither the reset nor the time in Ready counts: stage 2 begins 0.3 s after continuing.
+    rig.engine.StartClock();
+    rig.view.calls.clear();
+    rig.run(200);
+    QVERIFY(rig.view.calls.isEmpty());
+    rig.run(100);
+    QCOMPARE(rig.view.calls, (QStringList{colors(rig.setting.stage(2)), running(QStringLiteral("Stage2")),
+                                          QStringLiteral("time 900")}));
+    QCOMPARE(rig.sounds, QStringList{QStringLiteral("900:s1.wav")});
+}
+
+void TestClock::undoReset_onlyForTheOperatorsLatestReset()
+{
+    Rig rig(stagesOf({10, 300}));
+    const auto pausedAfter = [&rig](std::int64_t ms) {
+        rig.engine.ClearTimer();
+        rig.start();
+        rig.run(ms);
+        rig.engine.PauseClock();
+    };
+
+    pausedAfter(0);
+    rig.engine.ResetClock();
+    QVERIFY2(!rig.engine.canUndoReset(), "nothing measured, nothing thrown away");
+
+    pausedAfter(12000);
+    rig.engine.ClearTimer();
+    QVERIFY2(!rig.engine.canUndoReset(), "a reset for a new configuration");
+
+    pausedAfter(12000);
+    rig.engine.ResetClock();
+    rig.start();
+    rig.engine.PauseClock();
+    QVERIFY2(!rig.engine.canUndoReset(), "a start begins a new talk");
+    rig.engine.ResetClock();
+    rig.view.calls.clear();
+    rig.engine.UndoReset();
+    QCOMPARE(rig.engine.RunState(), ClockState::Ready);
+    QVERIFY(rig.view.calls.isEmpty());
+
+    // The stage the reset found comes back with its colours, even when stage 1 never showed a second.
+    pausedAfter(12000);
+    rig.engine.ResetClock();
+    rig.view.calls.clear();
+    rig.engine.UndoReset();
+    QCOMPARE(rig.engine.CurrentStage(), 2);
+    QCOMPARE(rig.engine.StageEnd(), 310);
+    QCOMPARE(rig.view.calls.first(), colors(rig.setting.stage(2)));
 }
 
 void TestClock::lateTick_catchesUpOverStageEnds_data()

@@ -155,6 +155,15 @@ void TestReadout::infoText_listsFirstThreeStages_data()
                   {60, QStringLiteral("<b>x</b>")},
                   {60, QStringLiteral("Fragen & Antworten \u00e4")}}
         << QStringLiteral("1' for Q&A \"live\" 50%\n1' for <b>x</b>\n1' for Fragen & Antworten \u00e4\n");
+    const QString huge(10'000'000, u'x');
+    QTest::newRow("huge description shortened")
+        << Stages{{60, huge}}
+        << QStringLiteral("1' for ") + huge.first(MaxShownLength) + QChar(0x2026) + QLatin1Char('\n');
+    const QString smile = QStringLiteral("\U0001F600");
+    const QString pairAtCut = QString(MaxShownLength - 1, u'y') + smile + smile;
+    QTest::newRow("no half character at the cut")
+        << Stages{{60, pairAtCut}}
+        << QStringLiteral("1' for ") + QString(MaxShownLength - 1, u'y') + QChar(0x2026) + QLatin1Char('\n');
     QTest::newRow("extreme lengths") << Stages{{std::numeric_limits<std::int32_t>::max(), QStringLiteral("Max")},
                                                {std::numeric_limits<std::int32_t>::min(), QStringLiteral("Min")}}
                                      << "35791394' 7\" for Max\n-35791394' for Min\n";

@@ -388,9 +388,10 @@ class Desktop:
         os.makedirs(path, mode=0o700)
         return path
 
-    def start_kestrim(self, config_home, log_name="kestrim"):
+    def start_kestrim(self, config_home, log_name="kestrim", extra_env=None):
         env = dict(self.env)
         env["XDG_CONFIG_HOME"] = config_home
+        env.update(extra_env or {})
         log = open(os.path.join(self.artefacts, log_name + ".stderr"), "wb")
         proc = self.spawn("kestrim", [self.program], env=env, stdout=log, stderr=subprocess.STDOUT)
         log.close()
@@ -407,6 +408,67 @@ class Desktop:
     def active_window(self):
         out = self.xdotool("getactivewindow", check=False)
         return int(out) if out.isdigit() else None
+
+
+class Weston:
+    """A headless Wayland compositor (weston) with an X server inside it (XWayland), in a temporary folder
+    with its own runtime folder; use as a context manager. `env` offers both displays to a client."""
+
+    SOCKET = "kestrim-wayland"
+
+    def __init__(self, name, artefacts):
+        require_tools("weston", "Xwayland")
+        self.artefacts = artefacts
+        os.makedirs(artefacts, exist_ok=True)
+        self.root = tempfile.mkdtemp(prefix=f"kestrim-{name}-")
+        self.runtime = os.path.join(self.root, "runtime")
+        os.makedirs(self.runtime, mode=0o700)
+        self.env = {
+            k: v
+            for k, v in os.environ.items()
+            if not k.startswith(("QT_", "XDG_", "PULSE_", "DBUS_", "WAYLAND_", "XAUTHORITY", "DISPLAY"))
+        }
+        self.env["HOME"] = os.path.join(self.root, "home")
+        os.makedirs(self.env["HOME"], mode=0o700)
+        self.env["XDG_RUNTIME_DIR"] = self.runtime
+        self.env["PULSE_SERVER"] = "unix:" + os.path.join(self.root, "no-sound-server")
+        self.log = os.path.join(artefacts, "weston.log")
+        self.proc = None
+
+    def __enter__(self):
+        try:
+            with contextlib.suppress(FileNotFoundError):
+                os.remove(self.log)  # weston appends
+            self.proc = subprocess.Popen(
+                ["weston", "--backend=headless-backend.so", "--xwayland", f"--socket={self.SOCKET}",
+                 "--width=1024", "--height=768", "--idle-time=0", f"--log={self.log}"],
+                env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                preexec_fn=_die_with_parent)
+
+            def x_display():
+                check(self.proc.poll() is None, f"weston ended with {self.proc.returncode}; see {self.log}")
+                if not os.path.exists(self.log):
+                    return None
+                with open(self.log, encoding="utf-8", errors="replace") as f:
+                    found = re.findall(r"xserver listening on display (:\d+)", f.read())
+                return found and found[-1]
+
+            self.env["DISPLAY"] = wait_for("weston's X server", x_display, timeout=START_TIMEOUT)
+            wait_for("weston's Wayland socket", lambda: os.path.exists(os.path.join(self.runtime, self.SOCKET)))
+            self.env["WAYLAND_DISPLAY"] = self.SOCKET
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def close(self):
+        if self.proc:
+            Desktop._end(self.proc)
+        shutil.rmtree(self.root, ignore_errors=True)
 
 
 class Kestrim:
@@ -605,3 +667,93 @@ def main(test_body, argv=None):
         return 1
     print(f"passed in {time.monotonic() - started:.1f} s")
     return 0
+
+
+# ---------------------------------------------------------------------------------------------------------
+# Several monitors
+
+
+class Unavailable(Exception):
+    """The desktop cannot be had on this machine; the test reports itself skipped with this reason."""
+
+
+XORG_DUMMY_CONF = """Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 256000
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual 4096 2048
+    EndSubSection
+EndSection
+"""
+
+
+class MonitorDesktop(Desktop):
+    """Xorg with the dummy video driver instead of Xvfb: real RandR outputs DUMMY0..15 that can be plugged in
+    and out while the program runs. DUMMY0 (1024 x 768) is on from the start."""
+
+    def __init__(self, name, program, artefacts, sound=False):
+        if shutil.which("Xorg") is None or shutil.which("xrandr") is None:
+            raise Unavailable("Xorg or xrandr is not installed (tools/packages.txt)")
+        if os.geteuid() != 0:
+            raise Unavailable("Xorg takes a configuration file of its own only from root")
+        super().__init__(name, program, artefacts, sound=sound)
+        self.modes = set()
+
+    def _start_x(self):
+        conf = os.path.join(self.root, "xorg.conf")
+        with open(conf, "w", encoding="utf-8") as out:
+            out.write(XORG_DUMMY_CONF)
+        read_fd, write_fd = os.pipe()
+        try:
+            self.spawn(
+                "Xorg",
+                ["Xorg", "-displayfd", str(write_fd), "-config", conf, "-noreset", "-nolisten", "tcp",
+                 "-logfile", os.path.join(self.artefacts, "xorg.log")],
+                pass_fds=(write_fd,),
+            )
+            os.close(write_fd)
+            write_fd = None
+            number = b""
+            deadline = time.monotonic() + START_TIMEOUT
+            while not number.endswith(b"\n"):
+                if time.monotonic() >= deadline:
+                    raise Unavailable("Xorg did not report its display number (see xorg.log)")
+                chunk = os.read(read_fd, 16)
+                if not chunk:
+                    raise Unavailable("Xorg ended before it reported its display number (see xorg.log)")
+                number += chunk
+        finally:
+            os.close(read_fd)
+            if write_fd is not None:
+                os.close(write_fd)
+        self.display = ":" + number.decode().strip()
+        self.env["DISPLAY"] = self.display
+
+    def plug(self, output, width, height, right_of="DUMMY0"):
+        """Switches `output` on at width x height, right of another output."""
+        mode = f"{width}x{height}_kestrim"
+        if mode not in self.modes:
+            # A plain CVT-like timing at 60 Hz; the dummy driver accepts any sane one.
+            htotal, vtotal = width + 400, height + 31
+            clock = htotal * vtotal * 60 / 1e6
+            self.run(["xrandr", "--newmode", mode, f"{clock:.2f}", str(width), str(width + 72), str(width + 200),
+                      str(htotal), str(height), str(height + 3), str(height + 9), str(vtotal), "-hsync", "+vsync"])
+            self.modes.add(mode)
+        self.run(["xrandr", "--addmode", output, mode], check=False)
+        self.run(["xrandr", "--output", output, "--mode", mode, "--right-of", right_of])
+
+    def unplug(self, output):
+        self.run(["xrandr", "--output", output, "--off"])
+
+    def window_geometry(self, window):
+        """(x, y, width, height) of any window's client area on the screen."""
+        out = self.run(["xwininfo", "-id", str(window)]).stdout
+        return tuple(int(re.search(rf"^\s*{name}:\s*(-?\d+)", out, re.M).group(1))
+                     for name in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))

@@ -108,8 +108,9 @@ def test(program, artefacts, _options):
         kestrim.alt_f4()
         code = kestrim.wait_exit()
         check(code == 0, f"the program ended with {code} after Alt+F4")
-        check(read_conf(home) == {"Window": {"State": "1"}},
-              f"closing minimised from an empty store should write only [Window] State=1: {read_conf(home)}")
+        expected = {"State": "1", "FullScreen": "False", "OnTop": "False", "Audience": ""}
+        check(read_conf(home) == {"Window": expected},
+              f"closing minimised from an empty store should write only [Window] {expected}: {read_conf(home)}")
 
 
 if __name__ == "__main__":

@@ -8,7 +8,7 @@ program itself, and a click on the close box of the frame. Maximised and minimis
 import sys
 import time
 
-from desktop import TWIPS_PER_PIXEL, Desktop, check, fatal_unless, main, read_conf, wait_for
+from desktop import TWIPS_PER_PIXEL, Desktop, check, fatal_unless, main, read_conf, wait_for, write_conf
 
 CREATED_CLIENT = (499, 366)  # 7485 x 5490 twips
 
@@ -60,8 +60,8 @@ def place(desktop, kestrim, x, y, width, height):
     settle(kestrim)
 
 
-def restart(desktop, config_home, label, visible=True):
-    kestrim = desktop.start_kestrim(config_home, label)
+def restart(desktop, config_home, label, visible=True, extra_env=None):
+    kestrim = desktop.start_kestrim(config_home, label, extra_env)
     if visible:
         kestrim.wait_main_window()
         settle(kestrim)
@@ -152,6 +152,57 @@ def test(program, artefacts, _options):
         desktop.screenshot("from-minimised.png")
         kestrim.alt_f4()
         check(kestrim.wait_exit() == 0, "Alt+F4 after restoring failed")
+
+        # A place on a screen that is gone (the projector's side) and a top no screen can show: the window
+        # opens on this screen at its stored size, centred, and quitting stores where it really was.
+        write_conf(home, "[Window]\nState=0\nLeft=30000\nTop=1e30\nWidth=9000\nHeight=7500\n")
+        kestrim = restart(desktop, home, "off-screen")
+        fx, fy, fw, fh = kestrim.frame_geometry()
+        check((fw, fh) == (600, 500), f"opened with frame {(fw, fh)}, stored 600x500")
+        check(0 <= fx and 0 <= fy and fx + fw <= sw and fy + fh <= sh,
+              f"opened at {(fx, fy, fw, fh)}, not wholly on the {sw}x{sh} screen")
+        check(abs(fx - (sw - fw) // 2) <= 1 and abs(fy - (sh - fh) // 2) <= 1, f"not centred: {(fx, fy)}")
+        desktop.screenshot("off-screen-mended.png")
+        frame = kestrim.frame_geometry()
+        kestrim.alt_f4()
+        check(kestrim.wait_exit() == 0, "Alt+F4 after the mended start failed")
+        expect_frame_stored(home, frame)
+
+    # Twice the scale: the created size in device pixels, pictures drawn at 32 px, and the same place after
+    # every restart.
+    with Desktop("placement-hidpi", program, artefacts, screen=(2048, 1536)) as desktop:
+        home = desktop.new_config_home("hidpi")
+        scale = {"QT_SCALE_FACTOR": "2"}
+        frames, stored = [], []
+        for run in range(4):
+            kestrim = restart(desktop, home, f"hidpi-{run}", extra_env=scale)
+            if run == 0:
+                client = kestrim.client_geometry()[2:]
+                check(client == (998, 732), f"client {client} device pixels at scale 2, expected 998x732")
+                check_play_picture(desktop, kestrim, 32)
+            frames.append(kestrim.frame_geometry())
+            kestrim.alt_f4()
+            check(kestrim.wait_exit() == 0, "Alt+F4 at scale 2 failed")
+            stored.append(stored_frame(home))
+        check(len(set(frames[1:])) == 1, f"at scale 2 the window moved between restarts: {frames}")
+        check(all(s == stored[0] for s in stored), f"at scale 2 the stored place changed: {stored}")
+        # Stored in twips of the scaled pixels: half the device pixels, to within the frame's rounding.
+        want = [v * TWIPS_PER_PIXEL / 2 for v in frames[-1]]
+        got = [float(stored[-1][k]) for k in ("Left", "Top", "Width", "Height")]
+        check(all(abs(g - w) <= TWIPS_PER_PIXEL for g, w in zip(got, want)), f"stored {got}, frame was {want}")
+
+
+def check_play_picture(desktop, kestrim, size):
+    """The play triangle at the toolbar's left is drawn `size` pixels high, solid: a real rendering at that
+    size (the picture spans 12/16 of its box), not a small one blown up."""
+    x, y, _, _ = kestrim.client_geometry()
+    shot = desktop.screenshot("hidpi-toolbar.png")
+    # The first button only: below the toolbar, at about 1.6 times the picture size, the digits begin.
+    dark = [(px, py) for py in range(y, y + size * 3 // 2) for px in range(x, x + size * 3 // 2)
+            if max(shot.pixel(px, py)) < 60]
+    check(dark, "no play picture at the toolbar's left")
+    height = max(p[1] for p in dark) - min(p[1] for p in dark) + 1
+    check(abs(height - size * 12 // 16) <= 2, f"the play picture is {height} pixels high, expected {size * 12 // 16}")
 
 
 if __name__ == "__main__":

@@ -106,7 +106,7 @@ def test(program, artefacts, options):
 
     with Desktop("soak", program, artefacts, sound=True) as desktop:
         tone = os.path.join(desktop.root, "short.wav")
-        write_tone(tone)
+        write_tone(tone, 440)
         home = desktop.new_config_home("soak")
         write_conf(home, "[Stages]\nCount=4\n"
                    f"Seconds1=1\nSoundFile1={tone}\n"

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""The sound of a stage plays, whole, through a real sound server when the stage ends.
+"""The sound of each stage plays, whole, through a real sound server when the stage ends.
 
 A private PulseAudio with a silent sink stands in for the speakers; its monitor is recorded while the
-program runs a 1-second stage whose wave file is a steady tone that starts and stops abruptly. The
-recording must hold that tone, at its pitch, for as long as the file lasts: not cut short at the end,
-not broken up, and not replaced by the built-in chime.
+program runs three stages of STAGE_SECONDS, whose sound files are steady tones that start and stop
+abruptly, each at its own pitch and in its own encoding: plain PCM wave, IMA ADPCM wave and FLAC (the
+last two made by sox from tones of our own). The recording must hold each tone after its stage's end, at
+its pitch, for as long as the file lasts: not cut short at the end, not broken up, and not replaced by the
+built-in chime.
 """
 
 import array
@@ -18,8 +20,10 @@ import wave
 
 from desktop import Desktop, Failure, check, main, wait_for, write_conf
 
-TONE_HZ = 660.0
+# (file name, pitch, how sox re-encodes the PCM tone; None keeps it as written)
+TONES = [("tone.wav", 660.0, None), ("tone-ima.wav", 550.0, ["-e", "ima-adpcm"]), ("tone.flac", 440.0, [])]
 TONE_SECONDS = 0.8
+STAGE_SECONDS = 3
 FILE_RATE = 22050
 RECORD_RATE = 48000
 WINDOW = 0.005  # envelope resolution, seconds
@@ -28,9 +32,9 @@ WINDOW = 0.005  # envelope resolution, seconds
 LENGTH_TOLERANCE = 0.01
 
 
-def write_tone(path):
+def write_tone(path, hz):
     frames = int(TONE_SECONDS * FILE_RATE)
-    samples = array.array("h", (int(16000 * math.sin(2 * math.pi * TONE_HZ * i / FILE_RATE)) for i in range(frames)))
+    samples = array.array("h", (int(16000 * math.sin(2 * math.pi * hz * i / FILE_RATE)) for i in range(frames)))
     with wave.open(path, "wb") as out:
         out.setnchannels(1)
         out.setsampwidth(2)
@@ -66,12 +70,27 @@ def analyse(samples):
     return first / RECORD_RATE, seconds, gaps, crossings / seconds, peak
 
 
+def make_tones(desktop):
+    """Writes the tones and returns their paths."""
+    paths = []
+    for name, hz, encoding in TONES:
+        path = os.path.join(desktop.root, name)
+        if encoding is None:
+            write_tone(path, hz)
+        else:
+            pcm = path + ".pcm.wav"
+            write_tone(pcm, hz)
+            desktop.run(["sox", pcm] + encoding + [path])
+        paths.append(path)
+    return paths
+
+
 def test(program, artefacts, _options):
     with Desktop("sound", program, artefacts, sound=True) as desktop:
-        tone = os.path.join(desktop.root, "tone.wav")
-        write_tone(tone)
+        tones = make_tones(desktop)
         home = desktop.new_config_home("sound")
-        write_conf(home, f"[Stages]\nSeconds1=1\nSoundFile1={tone}\n")
+        stages = "".join(f"Seconds{n}={STAGE_SECONDS}\nSoundFile{n}={path}\n" for n, path in enumerate(tones, 1))
+        write_conf(home, f"[Stages]\nCount={len(tones)}\n{stages}")
 
         kestrim = desktop.start_kestrim(home)
         kestrim.wait_main_window()
@@ -93,11 +112,14 @@ def test(program, artefacts, _options):
         kestrim.key("space")
         started = time.monotonic()
 
-        # Stage 1 ends after 1 s: the tone plays then, for TONE_SECONDS. Record well past its end.
-        def recorded_past_tone():
-            return time.monotonic() - started > 1.0 + TONE_SECONDS + 1.5
+        # Stage n ends after n * STAGE_SECONDS and its tone plays then, for TONE_SECONDS. Record well past
+        # the last one's end, and stop before the last stage, the only one to repeat, ends again.
+        last_end = len(tones) * STAGE_SECONDS
 
-        wait_for("the tone to have had time to play", recorded_past_tone, timeout=10)
+        def recorded_past_tones():
+            return time.monotonic() - started > last_end + TONE_SECONDS + 1.5
+
+        wait_for("the tones to have had time to play", recorded_past_tones, timeout=last_end + 10)
         recorder.send_signal(signal.SIGINT)
         try:
             recorder.wait(timeout=5)
@@ -109,21 +131,28 @@ def test(program, artefacts, _options):
         with open(raw, "rb") as f:
             data = f.read()
         samples.frombytes(data[: len(data) // 2 * 2])
-        check(len(samples) > RECORD_RATE * 2, f"only {len(samples) / RECORD_RATE:.2f} s were recorded")
-        start, length, gaps, pitch, peak = analyse(samples)
-        # It belongs to the end of the 1 s stage, give or take the output's latency and our own timing.
-        late = start - (started + 1.0 - recording_started)
-        print(f"tone {late * 1000:+.0f} ms after the stage end, {length * 1000:.1f} ms long "
-              f"(file: {TONE_SECONDS * 1000:.0f} ms), {gaps} quiet windows inside, {pitch:.1f} Hz, peak rms {peak:.0f}")
-        check(-0.2 <= late <= 1.0, f"the tone began {late:+.2f} s away from the end of the 1 s stage")
-        check(abs(pitch - TONE_HZ) < TONE_HZ * 0.02,
-              f"the sound played is at {pitch:.0f} Hz, not the file's {TONE_HZ:.0f} Hz: another sound played")
-        check(gaps == 0, f"the tone was broken up: {gaps} quiet stretches of {WINDOW * 1000:.0f} ms inside it")
-        check(length >= TONE_SECONDS - LENGTH_TOLERANCE,
-              f"the tone lasted {length * 1000:.0f} ms of the file's {TONE_SECONDS * 1000:.0f} ms: "
-              f"{(TONE_SECONDS - length) * 1000:.0f} ms were cut off")
-        check(length <= TONE_SECONDS + LENGTH_TOLERANCE,
-              f"the tone lasted {length * 1000:.0f} ms, longer than the file: more than one sound played")
+        check(len(samples) > RECORD_RATE * (last_end + 1), f"only {len(samples) / RECORD_RATE:.2f} s were recorded")
+        for n, (name, hz, _encoding) in enumerate(TONES, 1):
+            # Each stage end's share of the recording: from just before it to just before the next one.
+            stage_end = started + n * STAGE_SECONDS - recording_started
+            first = int((stage_end - 0.5) * RECORD_RATE)
+            part = samples[first : first + int((STAGE_SECONDS - 0.3) * RECORD_RATE)]
+            start, length, gaps, pitch, peak = analyse(part)
+            # It belongs to the end of its stage, give or take the output's latency and our own timing.
+            late = start - 0.5
+            print(f"{name}: {late * 1000:+.0f} ms after the stage end, {length * 1000:.1f} ms long "
+                  f"(file: {TONE_SECONDS * 1000:.0f} ms), {gaps} quiet windows inside, {pitch:.1f} Hz, "
+                  f"peak rms {peak:.0f}")
+            check(-0.2 <= late <= 1.0, f"{name} began {late:+.2f} s away from the end of stage {n}")
+            check(abs(pitch - hz) < hz * 0.02,
+                  f"the sound played at the end of stage {n} is at {pitch:.0f} Hz, not {name}'s {hz:.0f} Hz: "
+                  "another sound played")
+            check(gaps == 0, f"{name} was broken up: {gaps} quiet stretches of {WINDOW * 1000:.0f} ms inside it")
+            check(length >= TONE_SECONDS - LENGTH_TOLERANCE,
+                  f"{name} lasted {length * 1000:.0f} ms of its {TONE_SECONDS * 1000:.0f} ms: "
+                  f"{(TONE_SECONDS - length) * 1000:.0f} ms were cut off")
+            check(length <= TONE_SECONDS + LENGTH_TOLERANCE,
+                  f"{name} lasted {length * 1000:.0f} ms, longer than the file: more than one sound played")
         kestrim.alt_f4()
         check(kestrim.wait_exit() == 0, "Alt+F4 did not end the program")
 

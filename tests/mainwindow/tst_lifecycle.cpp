@@ -1,9 +1,11 @@
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/presentersettings.h"
 #include "mainwindow/startup.h"
 #include "options/optionsdialog.h"
-#include "platform/qsettingsstore.h"
+#include "platform/filestore.h"
 #include "platform/units.h"
 #include "support/fakes.h"
+#include "support/offscreenscreens.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +15,9 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+
+#include <limits>
 
 // Start-up, placement and quitting, through the real settings file where the file is what matters.
 class TestLifecycle : public QObject
@@ -22,7 +27,7 @@ class TestLifecycle : public QObject
     // The real store, in this test's own XDG_CONFIG_HOME; the other platform parts are fakes.
     struct RealStorePlatform
     {
-        QSettingsStore store;
+        FileStore store;
         FakeTickCounter ticks;
         FakeSoundPlayer sound;
         FakeColorChooser colors;
@@ -146,6 +151,94 @@ private slots:
         });
     }
 
+    void openingFrame_keepsTheTitleBarWithinReach_data()
+    {
+        QTest::addColumn<QRectF>("stored"); // twips
+        QTest::addColumn<QList<QRect>>("screens");
+        QTest::addColumn<bool>("positionKnown");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<QSize>("size");
+        const QList<QRect> laptop{{0, 0, 1280, 800}};
+        const QList<QRect> withProjector{{0, 0, 1280, 800}, {1280, 0, 1920, 1080}};
+        const QList<QRect> underPanel{{0, 32, 1280, 768}};
+        const float inf = std::numeric_limits<float>::infinity();
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const QSize stored(600, 500);
+        QTest::newRow("on the screen") << QRectF(1500, 1200, 9000, 7500) << laptop << true << true << stored;
+        QTest::newRow("on the projector, plugged in")
+            << QRectF(30000, 1200, 9000, 7500) << withProjector << true << true << stored;
+        QTest::newRow("on the projector, unplugged")
+            << QRectF(30000, 1200, 9000, 7500) << laptop << true << false << stored;
+        QTest::newRow("49 pixels showing") << QRectF(1231 * 15, 1200, 9000, 7500) << laptop << true << false << stored;
+        QTest::newRow("title bar above the screen")
+            << QRectF(1500, -300, 9000, 7500) << laptop << true << false << stored;
+        QTest::newRow("title bar under a panel")
+            << QRectF(1500, 0, 9000, 7500) << underPanel << true << false << stored;
+        QTest::newRow("bottom beyond the screen, title bar on it")
+            << QRectF(1500, 10500, 9000, 7500) << laptop << true << true << stored;
+        QTest::newRow("top 1e30") << QRectF(1500, 1e30, 9000, 7500) << laptop << true << false << stored;
+        QTest::newRow("left 1e30") << QRectF(1e30, 1200, 9000, 7500) << laptop << true << false << stored;
+        QTest::newRow("left -1e30") << QRectF(-1e30, 1200, 9000, 7500) << laptop << true << false << stored;
+        QTest::newRow("left infinite") << QRectF(-inf, 1200, 9000, 7500) << laptop << true << false << stored;
+        QTest::newRow("top not a number") << QRectF(1500, nan, 9000, 7500) << laptop << true << false << stored;
+        QTest::newRow("width 1e30, shrunk to the screen")
+            << QRectF(0, 0, 1e30, 7500) << laptop << true << false << QSize(1280, 500);
+        QTest::newRow("taller than the screen, title bar on it")
+            << QRectF(1500, 1200, 9000, 30000) << laptop << true << true << QSize(600, 2000);
+        QTest::newRow("width below the minimum")
+            << QRectF(1500, 1200, 30, 7500) << laptop << true << true << QSize(200, 500);
+        QTest::newRow("height negative") << QRectF(1500, 1200, 9000, -inf) << laptop << true << true << QSize(600, 60);
+        QTest::newRow("height not a number")
+            << QRectF(1500, 1200, 9000, nan) << laptop << true << true << QSize(600, 366);
+        QTest::newRow("position unknown: size only")
+            << QRectF(30000, 1e30, 9000, 30000) << laptop << false << false << QSize(600, 800);
+    }
+
+    void openingFrame_keepsTheTitleBarWithinReach()
+    {
+        QFETCH(QRectF, stored);
+        QFETCH(QList<QRect>, screens);
+        QFETCH(bool, positionKnown);
+        QFETCH(bool, kept);
+        QFETCH(QSize, size);
+        const WindowPlacement placement{0, float(stored.x()), float(stored.y()), float(stored.width()),
+                                        float(stored.height())};
+        const OpeningFrame opening = openingFrame(placement, 15, ScreenAreas{screens}, QSize(200, 60), QSize(499, 366),
+                                                  positionKnown ? PositionKnown::Yes : PositionKnown::No);
+        QCOMPARE(opening.size, size);
+        QCOMPARE(opening.mended, positionKnown && !kept);
+        if (!positionKnown) {
+            QVERIFY(!opening.topLeft);
+            return;
+        }
+        QVERIFY(opening.topLeft);
+        const QRect frame(*opening.topLeft, opening.size);
+        if (kept) {
+            QCOMPARE(frame.topLeft(), QPoint(int(stored.x() / 15), int(stored.y() / 15)));
+            return;
+        }
+        // Given up: centred on the primary screen, inside it.
+        const QRect primary = screens.front();
+        QVERIFY2(primary.contains(frame), qPrintable(QStringLiteral("%1,%2").arg(frame.x()).arg(frame.y())));
+        QVERIFY(std::abs(frame.center().x() - primary.center().x()) <= 1);
+        QVERIFY(std::abs(frame.center().y() - primary.center().y()) <= 1);
+    }
+
+    // A place beyond every screen, as left by a projector that is gone: opens on the screen, and quitting
+    // stores where the window really was.
+    void placementOffEveryScreen_opensCentredAndStoresTheRealPlace()
+    {
+        writeConfig("[Window]\nState=0\nLeft=30000\nTop=1e30\nWidth=9000\nHeight=7500\n");
+        QRect frame;
+        run([&](fMain &window) {
+            QTRY_COMPARE(window.frameGeometry().size(), QSize(600, 500));
+            frame = window.frameGeometry();
+            QVERIFY(window.screen()->availableGeometry().contains(frame));
+        });
+        QVERIFY(readConfig().contains("Left=" + QByteArray::number(frame.x() * 15) + "\n"));
+        QVERIFY(readConfig().contains("Top=" + QByteArray::number(frame.y() * 15) + "\n"));
+    }
+
     void badStoredValue_endsStartUpWithoutWriting_data()
     {
         QTest::addColumn<QByteArray>("config");
@@ -159,6 +252,13 @@ private slots:
         QTest::newRow("height with comma") << QByteArray("[Window]\nHeight=1,5\n") << QStringLiteral("Height");
         QTest::newRow("stage count") << QByteArray("[Stages]\nCount=abc\n") << QStringLiteral("Count");
         QTest::newRow("sound switch") << QByteArray("[Sound]\nEnabled=maybe\n") << QStringLiteral("Enabled");
+        QTest::newRow("full screen") << QByteArray("[Window]\nFullScreen=yes\n") << QStringLiteral("FullScreen");
+        QTest::newRow("on top") << QByteArray("[Window]\nOnTop=\n") << QStringLiteral("OnTop");
+        // The file as a whole: the message names the line, or the reason.
+        QTest::newRow("open quote") << QByteArray("[Stages]\nCount=2\nDescription1=\"Talk\n")
+                                    << QStringLiteral("line 3");
+        QTest::newRow("stray line") << QByteArray("[Window]\nState 0\n") << QStringLiteral("line 2 (State 0)");
+        QTest::newRow("oversize") << QByteArray(9 << 20, '\n') << QStringLiteral("is larger than 8 MiB");
     }
 
     void badStoredValue_endsStartUpWithoutWriting()
@@ -223,6 +323,8 @@ private slots:
         QTimer::singleShot(0, program.OptionDialog(), [&] { program.OptionDialog()->reject(); });
         window.button(QStringLiteral("Option"))->trigger();
         QVERIFY(!program.OptionDialog()->isVisible());
+        window.setAudienceScreen(QStringLiteral("HDMI-1"));
+        QVERIFY(window.audienceWindow() && window.audienceWindow()->isVisible());
 
         const int writesBefore = fakes.store.writes;
         if (way == QLatin1String("exit"))
@@ -231,10 +333,39 @@ private slots:
             QTest::keyClick(&window, Qt::Key_F4, Qt::AltModifier);
         else
             window.close();
-        QCOMPARE(fakes.store.writes - writesBefore, 5);
+        QCOMPARE(fakes.store.writes - writesBefore, 8);
         QVERIFY(!window.isVisible());
         QVERIFY(!program.OptionDialog()->isVisible());
         QVERIFY(allHidden());
+    }
+
+    void presenterKeys_comeBackAndKeepTheNormalPlacement_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("audienceOpen");
+        QTest::newRow("all on") << QByteArray("FullScreen=True\nOnTop=true\nAudience=HDMI-1\n") << true;
+        QTest::newRow("screen not plugged in")
+            << QByteArray("FullScreen=False\nOnTop=False\nAudience=HDMI-9\n") << false;
+    }
+
+    void presenterKeys_comeBackAndKeepTheNormalPlacement()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, audienceOpen);
+        const QByteArray placement("[Window]\nState=0\nLeft=1500\nTop=1200\nWidth=7500\nHeight=6000\n");
+        writeConfig(placement + stored);
+        const PresenterSettings expected = ReadPresenterSettings(FileStore());
+        run([&](fMain &window) {
+            QTRY_COMPARE(window.isFullScreen(), expected.fullScreen);
+            QCOMPARE(window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), expected.onTop);
+            QCOMPARE(bool(window.audienceWindow()), audienceOpen);
+            if (audienceOpen)
+                QTRY_COMPARE(window.audienceWindow()->geometry(), window.audienceWindow()->screen()->geometry());
+        });
+        // Written back as read, and the placement is still the normal window's, whatever full screen did.
+        const PresenterSettings written = ReadPresenterSettings(FileStore());
+        QCOMPARE(written, expected);
+        QVERIFY(readConfig().startsWith(placement));
     }
 
 private:
@@ -264,5 +395,5 @@ private:
     }
 };
 
-QTEST_MAIN(TestLifecycle)
+KESTRIM_TEST_MAIN_TWO_SCREENS(TestLifecycle)
 #include "tst_lifecycle.moc"

@@ -1,17 +1,25 @@
+#include "mainwindow/audiencewindow.h"
+#include "mainwindow/labellayout.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/colours.h"
 #include "platform/units.h"
 #include "settings/persistence.h"
 #include "support/fakes.h"
+#include "support/offscreenscreens.h"
 
 #include <QAccessible>
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 #include <memory>
 
@@ -24,9 +32,11 @@ class TestMainWindow : public QObject
     std::unique_ptr<SettingsModel> model;
     std::unique_ptr<fMain> window;
 
-    void open(ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim")))
+    void open(ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim")),
+              bool reportsWindowPlacement = true)
     {
         fakes = std::make_unique<FakePlatform>();
+        fakes->reportsWindowPlacement = reportsWindowPlacement;
         model = std::make_unique<SettingsModel>(std::move(setting));
         window = std::make_unique<fMain>(*model, fakes->platform());
         window->Form_Load();
@@ -109,6 +119,24 @@ private slots:
             QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonIconOnly);
             QCOMPARE(button->focusPolicy(), Qt::NoFocus);
         }
+    }
+
+    // Switching to a dark theme while the timer runs turns the black pictures light, without a restart.
+    void paletteChange_redrawsTheToolbarPictures()
+    {
+        open();
+        const auto ink = [this] {
+            const QImage image = window->button(QStringLiteral("Start"))->icon().pixmap(QSize(16, 16)).toImage();
+            return QColor::fromRgba(image.pixel(8, 8)).lightness();
+        };
+        QVERIFY(ink() < 60);
+        const QPalette light = QApplication::palette();
+        QPalette dark(QColor(53, 53, 53), QColor(53, 53, 53));
+        dark.setColor(QPalette::ButtonText, Qt::white);
+        QApplication::setPalette(dark);
+        QTRY_VERIFY(ink() > 200);
+        QApplication::setPalette(light);
+        QTRY_VERIFY(ink() < 60);
     }
 
     void asCreated_clientAreaIsTheDesignedSize()
@@ -250,6 +278,68 @@ private slots:
         QCOMPARE(window->statusText(), QStringLiteral("Clocking for Conclusion. Hit [SPACE] key to pause."));
     }
 
+    // Wherever in its second the talk starts or continues, the ticks are re-phased to fall just after each
+    // whole second, and keep ticking every 100 ms meanwhile.
+    void startOrContinue_phasesTicksJustAfterTheSecond_data()
+    {
+        QTest::addColumn<int>("pausedAt");  // ms of talk before the pause; -1: a fresh start
+        QTest::addColumn<int>("startedAt"); // the tick counter's ms within its second at the (re)start
+        QTest::newRow("fresh start") << -1 << 0;
+        QTest::newRow("fresh start mid-second") << -1 << 567;
+        QTest::newRow("continue mid-second") << 1234 << 890;
+        QTest::newRow("continue just before a second") << 59999 << 1;
+        QTest::newRow("continue on the second") << 3000 << 0;
+    }
+    void startOrContinue_phasesTicksJustAfterTheSecond()
+    {
+        QFETCH(int, pausedAt);
+        QFETCH(int, startedAt);
+        open();
+        auto *timer = window->findChild<QTimer *>(QStringLiteral("Timer"));
+        auto *phase = window->findChild<QTimer *>(QStringLiteral("TickPhase"));
+        QVERIFY(timer && phase);
+        fakes->ticks.advance(startedAt);
+        if (pausedAt >= 0) {
+            press(Qt::Key_Space);
+            after(pausedAt);
+            press(Qt::Key_Space);
+            fakes->ticks.advance(777);
+            press(Qt::Key_Escape);
+        } else {
+            press(Qt::Key_Space);
+        }
+        const int talk = std::max(pausedAt, 0);
+        QVERIFY(phase->isActive());
+        QVERIFY(timer->isActive());
+        QVERIFY(phase->interval() < timer->interval());
+        const int landing = (talk + phase->interval()) % 100;
+        QVERIFY2(landing > 0 && landing <= 20, qPrintable(QString::number(landing)));
+        // When the phased tick comes, the read-out shows the second it falls in.
+        fakes->ticks.advance(phase->interval());
+        QTest::qWait(phase->interval() + 50);
+        QVERIFY(!phase->isActive() && timer->isActive());
+        const int second = (talk + phase->interval()) / 1000;
+        QCOMPARE(label("lblSec")->text().toInt(), second % 60);
+    }
+    // A hand-edited description of any size: every command stays quick, the status still says what SPACE
+    // does, and the stored text is kept whole.
+    void hugeDescription_keepsEveryCommandQuick()
+    {
+        ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
+        setting.stage(1).Description = QString(10'000'000, u'd');
+        open(setting);
+        for (Qt::Key key : {Qt::Key_Space, Qt::Key_Space, Qt::Key_Escape, Qt::Key_Space, Qt::Key_Space}) {
+            QElapsedTimer took;
+            took.start();
+            press(key);
+            QCoreApplication::processEvents();
+            QVERIFY2(took.elapsed() <= 50, qPrintable(QString::number(took.elapsed())));
+        }
+        press(Qt::Key_Space);
+        QVERIFY(window->statusText().endsWith(QStringLiteral(". Hit [SPACE] key to pause.")));
+        QVERIFY(window->statusText().size() < 1000 && label("lblInfo")->text().size() < 1000);
+        QCOMPARE(model->CurrentSetting().stage(1).Description.size(), 10'000'000);
+    }
     void soundButton_offThenReset_staysOffAndSilent()
     {
         ClockSetting setting = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
@@ -309,6 +399,41 @@ private slots:
         QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim"));
         after(1000);
         QCOMPARE(shown(), QStringLiteral("12:35"));
+    }
+
+    // Native Wayland never says that the window was minimised or where it is: the caption carries the
+    // time whenever another window is in front, and quitting leaves the stored position alone.
+    void placementUnknown_captionCarriesTimeWhenInactive_positionKept()
+    {
+        open(DefaultClockSetting(QStringLiteral("/opt/kestrim")), false);
+        fakes->store.write(QStringLiteral("Kestrim"), QStringLiteral("Window"), QStringLiteral("Left"),
+                           QStringLiteral("5805"));
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(!window->isActiveWindow());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim")); // Ready
+        press(Qt::Key_Space);
+        after(754 * 1000);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim - 12:34"));
+        QCOMPARE(shown(), QStringLiteral("12:34"));
+        press(Qt::Key_Space); // paused: still not Ready
+        window->activateWindow();
+        QTRY_VERIFY(window->isActiveWindow());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim"));
+        other.activateWindow();
+        QTRY_COMPARE(window->windowTitle(), QStringLiteral("Kestrim - 12:34"));
+        press(Qt::Key_Space); // reset to Ready
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim"));
+
+        window->QuitProgram();
+        const auto stored = [this](const char *key) {
+            return fakes->store.read(QStringLiteral("Kestrim"), QStringLiteral("Window"), QLatin1String(key),
+                                     QStringLiteral("none"));
+        };
+        QCOMPARE(stored("Left"), QStringLiteral("5805"));
+        QCOMPARE(stored("Top"), QStringLiteral("none"));
+        QCOMPARE(stored("Width"), QString::number(window->frameGeometry().width() * 15));
     }
 
     void resize_fillsTheWindowKeepingProportions_data()
@@ -387,14 +512,177 @@ private slots:
         const int writesBefore = fakes->store.writes;
         window->button(QStringLiteral("Exit"))->trigger();
         QVERIFY(!window->isVisible());
-        QCOMPARE(fakes->store.writes - writesBefore, 5);
+        QCOMPARE(fakes->store.writes - writesBefore, 8);
         QCOMPARE(fakes->store.get(QStringLiteral("Window"), QStringLiteral("State")), QStringLiteral("0"));
         QCOMPARE(fakes->store.get(QStringLiteral("Window"), QStringLiteral("Width")),
                  QString::number(window->frameGeometry().width() * 15));
         // A second request (the close handler's own) writes nothing more.
         window->QuitProgram();
         window->close();
-        QCOMPARE(fakes->store.writes - writesBefore, 5);
+        QCOMPARE(fakes->store.writes - writesBefore, 8);
+    }
+
+    void contextMenu_listsTheRoomsItemsAndLeavesTheClockAlone_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("right click") << false;
+        QTest::newRow("menu key") << true;
+    }
+
+    void contextMenu_listsTheRoomsItemsAndLeavesTheClockAlone()
+    {
+        QFETCH(bool, byKey);
+        open();
+        press(Qt::Key_Space);
+        after(1000);
+        const QString status = window->statusText();
+        if (byKey) {
+            press(Qt::Key_Menu);
+        } else {
+            QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 60), window->mapToGlobal(QPoint(20, 60)));
+            QApplication::sendEvent(label("lblMin"), &click);
+        }
+        QMenu *menu = window->contextMenu();
+        QTRY_VERIFY(menu->isVisible());
+        QStringList texts;
+        for (QAction *item : menu->actions()) {
+            texts << item->text();
+            QCOMPARE(QAccessible::queryAccessibleInterface(menu)->child(int(texts.size() - 1))->text(QAccessible::Name),
+                     item->text());
+        }
+        QCOMPARE(texts, (QStringList{"Full Screen", "Stay on Top", "Audience Window", "Undo Reset"}));
+        QVERIFY(!window->button(QStringLiteral("Reset"))->isEnabled() && !menu->actions().last()->isEnabled());
+        // Open, it counts on and changes nothing of the clock.
+        after(1000);
+        QCOMPARE(shown(), QStringLiteral("00:02"));
+        QCOMPARE(window->clock().RunState(), ClockState::Running);
+        QCOMPARE(window->statusText(), status);
+        menu->close();
+    }
+
+    void undoReset_putsBackThePausedTalk()
+    {
+        open();
+        press(Qt::Key_Space);
+        after(65400);
+        press(Qt::Key_Space);
+        const QString pausedStatus = window->statusText();
+        press(Qt::Key_Space);
+        QCOMPARE(shown(), QStringLiteral("00:00"));
+        window->refreshContextMenu();
+        QAction *undo = window->findChild<QAction *>(QStringLiteral("actionUndoReset"));
+        QVERIFY(undo->isEnabled());
+        undo->trigger();
+        QCOMPARE(shown(), QStringLiteral("01:05"));
+        QCOMPARE(window->statusText(), pausedStatus);
+        press(Qt::Key_Escape);
+        after(600);
+        QCOMPARE(shown(), QStringLiteral("01:06"));
+
+        // The "Reset" button's reset is undoable too.
+        press(Qt::Key_Space);
+        window->button(QStringLiteral("Reset"))->trigger();
+        window->refreshContextMenu();
+        QVERIFY(undo->isEnabled());
+    }
+
+    void fullScreen_fillsTheScreenAndGivesBackThePlacement()
+    {
+        open();
+        window->setGeometry(60, 70, 500, 300);
+        QTRY_COMPARE(window->geometry(), QRect(60, 70, 500, 300));
+        const QRect before = window->geometry();
+        window->findChild<QAction *>(QStringLiteral("actionFullScreen"))->trigger();
+        QTRY_VERIFY(window->isFullScreen());
+        const QRect screen = window->screen()->geometry();
+        QTRY_COMPARE(window->geometry(), screen);
+        QVERIFY(!window->findChild<QToolBar *>(QStringLiteral("Toolbar"))->isVisible());
+        QVERIFY(!window->statusBar()->isVisible());
+
+        LabelLayoutInput in;
+        in.clientWidth = Units::toTwips(screen.width());
+        in.clientHeight = Units::toTwips(screen.height());
+        in.digitAspect = window->DigitAspect();
+        in.secondsScale = 0.4f;
+        in.fontScale = window->FontScale();
+        const std::optional<LabelLayout> expected = layoutLabels(in);
+        QVERIFY(expected);
+        const QRect m = label("lblMin")->geometry(), s = label("lblSec")->geometry(), i = label("lblInfo")->geometry();
+        QTRY_COMPARE(label("lblMin")->geometry().topLeft(),
+                     QPoint(Units::toPixels(expected->minutes.left), Units::toPixels(expected->minutes.top)));
+        QCOMPARE(label("lblMin")->geometry().size(),
+                 QSize(Units::toPixels(expected->minutes.width), Units::toPixels(expected->minutes.height)));
+        QVERIFY(i.top() > s.bottom() && i.left() == s.left());
+        QVERIFY(QRect(QPoint(), screen.size()).contains(m | s | i));
+
+        press(Qt::Key_Space);
+        QCOMPARE(window->clock().RunState(), ClockState::Running);
+        // A double click on the digits leaves full screen, to exactly where the window was.
+        QTest::mouseDClick(label("lblSec"), Qt::LeftButton);
+        QTRY_VERIFY(!window->isFullScreen());
+        QTRY_COMPARE(window->geometry(), before);
+        QVERIFY(window->findChild<QToolBar *>(QStringLiteral("Toolbar"))->isVisible());
+        QTest::mouseDClick(label("lblMin"), Qt::LeftButton);
+        QTRY_VERIFY(window->isFullScreen());
+        QCOMPARE(window->clock().RunState(), ClockState::Running);
+    }
+
+    void audienceWindow_mirrorsTheDigitsOnTheChosenScreen()
+    {
+        open();
+        window->refreshContextMenu();
+        QMenu *screens = window->findChild<QMenu *>(QStringLiteral("menuAudienceWindow"));
+        QStringList texts;
+        for (QAction *entry : screens->actions())
+            texts << entry->text();
+        QCOMPARE(texts.size(), QGuiApplication::screens().size() + 1);
+        QCOMPARE(texts.first(), QStringLiteral("Off"));
+        QVERIFY(screens->actions().first()->isChecked());
+        const qsizetype second = texts.indexOf(QRegularExpression(QStringLiteral("^HDMI-1\\b.*800.*600.*")));
+        QVERIFY2(second > 0, qPrintable(texts.join(u'|')));
+        screens->actions().at(second)->trigger();
+        AudienceWindow *audience = window->audienceWindow();
+        QVERIFY(audience);
+        QVERIFY(QTest::qWaitForWindowExposed(audience));
+        QCOMPARE(audience->windowTitle(), QStringLiteral("Kestrim Audience"));
+        QVERIFY(audience->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(audience->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+        QCOMPARE(audience->screen()->name(), QStringLiteral("HDMI-1"));
+        QTRY_COMPARE(audience->geometry(), audience->screen()->geometry());
+        QVERIFY(QApplication::focusWindow() != audience->windowHandle());
+        window->refreshContextMenu();
+        QVERIFY(screens->actions().at(second)->isChecked() && !screens->actions().first()->isChecked());
+
+        const auto mirrors = [&] {
+            return audience->minutes()->text() == label("lblMin")->text() &&
+                   audience->seconds()->text() == label("lblSec")->text() &&
+                   audience->minutes()->isEnabled() == label("lblMin")->isEnabled() &&
+                   audience->seconds()->palette() == label("lblSec")->palette();
+        };
+        QVERIFY(mirrors());
+        // A key that reaches the audience window acts as in the main window.
+        QTest::keyClick(audience, Qt::Key_Space);
+        QCOMPARE(window->clock().RunState(), ClockState::Running);
+        after(300 * 1000);
+        QCOMPARE(audience->minutes()->text(), QStringLiteral("05"));
+        QVERIFY(mirrors());
+        after(600 * 1000); // stage 2 and its colours
+        QVERIFY(mirrors());
+        const QRect whole(QPoint(), audience->size());
+        QVERIFY(whole.contains(audience->minutes()->geometry() | audience->seconds()->geometry()));
+        QVERIFY(audience->minutes()->height() > label("lblMin")->height());
+
+        // Minimised, the main window reads out in its caption; the speaker's digits go on.
+        window->showMinimized();
+        QTRY_VERIFY(window->isMinimized());
+        after(1000);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim - 15:01"));
+        QCOMPARE(audience->seconds()->text(), QStringLiteral("01"));
+
+        const QPointer<AudienceWindow> closing(audience);
+        window->setAudienceScreen(QString());
+        QVERIFY(!window->audienceWindow());
+        QTRY_VERIFY(!closing);
     }
 
     void closeWhileMaximised_writesOnlyTheState()
@@ -408,5 +696,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainWindow)
+KESTRIM_TEST_MAIN_TWO_SCREENS(TestMainWindow)
 #include "tst_mainwindow.moc"

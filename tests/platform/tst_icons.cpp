@@ -6,8 +6,12 @@
 #include <QColor>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -50,6 +54,53 @@ PixelCounts countPixels(const QIcon &icon, int size)
     return counts;
 }
 
+// Contrast ratio as the web's accessibility guidelines define it: 1 (none) to 21 (black on white).
+double contrast(QColor a, QColor b)
+{
+    const auto lum = [](QColor c) {
+        const auto ch = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
+    };
+    const double la = lum(a), lb = lum(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QPalette darkFusion(bool withDisabledColours)
+{
+    QPalette p(QColor(53, 53, 53), QColor(53, 53, 53));
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        p.setColor(role, Qt::white);
+    if (withDisabledColours) {
+        for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+            p.setColor(QPalette::Disabled, role, QColor(127, 127, 127));
+    } else {
+        p.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::white);
+    }
+    return p;
+}
+
+// The picture as seen on the toolbar: composed over its background. Its edge is what makes the shape: the
+// drawn pixels beside undrawn ones. Returns the edge pixels' contrasts with the background, lowest first.
+QList<double> edgeContrasts(const QIcon &icon, QIcon::Mode mode, int size, QColor background)
+{
+    const QImage picture = icon.pixmap(QSize(size, size), mode).toImage().convertToFormat(QImage::Format_ARGB32);
+    QImage seen(picture.size(), QImage::Format_ARGB32);
+    seen.fill(background);
+    QPainter(&seen).drawImage(0, 0, picture);
+    const auto drawn = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < size && y < size && qAlpha(picture.pixel(x, y)) >= 128;
+    };
+    QList<double> contrasts;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            if (drawn(x, y) && !(drawn(x - 1, y) && drawn(x + 1, y) && drawn(x, y - 1) && drawn(x, y + 1)))
+                contrasts.append(contrast(QColor::fromRgb(seen.pixel(x, y)), background));
+        }
+    }
+    std::sort(contrasts.begin(), contrasts.end());
+    return contrasts;
+}
+
 } // namespace
 
 class TestIcons final : public QObject
@@ -60,6 +111,8 @@ private slots:
     void toolbarIcon_drawsItsPicture_data();
     void toolbarIcon_drawsItsPicture();
     void toolbarIcon_unknownKeyIsNull();
+    void toolbarIcon_standsOutOnLightAndDarkToolbars_data();
+    void toolbarIcon_standsOutOnLightAndDarkToolbars();
     void applicationIcon_readableFromTitleBarToDock();
 };
 
@@ -111,6 +164,44 @@ void TestIcons::toolbarIcon_unknownKeyIsNull()
     QVERIFY(toolbarIcon(QStringLiteral("Start")).isNull());
     QVERIFY(toolbarIcon(QString()).isNull());
     QVERIFY(toolbarIcon(QStringLiteral("../icons/play")).isNull());
+}
+
+void TestIcons::toolbarIcon_standsOutOnLightAndDarkToolbars_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QPalette>("palette");
+    const QList<std::pair<const char *, QPalette>> palettes{
+        {"light", QPalette()}, {"dark Fusion", darkFusion(true)}, {"dark, disabled as enabled", darkFusion(false)}};
+    for (const auto &[name, palette] : palettes) {
+        for (const char *key : {"play", "stop", "reset", "tool", "sound", "help", "exit"})
+            QTest::addRow("%s on %s", key, name) << QString::fromLatin1(key) << palette;
+    }
+}
+
+void TestIcons::toolbarIcon_standsOutOnLightAndDarkToolbars()
+{
+    QFETCH(QString, key);
+    QFETCH(QPalette, palette);
+    const QIcon icon = toolbarIcon(key, palette);
+    const QColor background = toolbarBackground(palette);
+    for (const int size : {16, 32}) {
+        // Most of the outline, enabled, at 3:1 or more.
+        const QList<double> enabled = edgeContrasts(icon, QIcon::Normal, size, background);
+        QVERIFY(enabled.size() >= size);
+        const double median = enabled.at(enabled.size() / 2);
+        QVERIFY2(median >= 3.0, qPrintable(QStringLiteral("%1 px: edge contrast %2").arg(size).arg(median)));
+        // Disabled: still there, and not the same as enabled.
+        const QImage on = icon.pixmap(QSize(size, size), QIcon::Normal).toImage();
+        const QImage off = icon.pixmap(QSize(size, size), QIcon::Disabled).toImage();
+        QVERIFY(on != off);
+        const QList<double> disabled = edgeContrasts(icon, QIcon::Disabled, size, background);
+        QVERIFY(disabled.size() >= size);
+        QVERIFY2(disabled.at(disabled.size() / 2) >= 1.4,
+                 qPrintable(QString::number(disabled.at(disabled.size() / 2))));
+        QVERIFY2(
+            std::abs(disabled.at(disabled.size() / 2) - median) >= 0.4,
+            qPrintable(QStringLiteral("disabled %1, enabled %2").arg(disabled.at(disabled.size() / 2)).arg(median)));
+    }
 }
 
 // The stopwatch: a dark case around a white face, at the 16 px of a title bar as at 256 px.

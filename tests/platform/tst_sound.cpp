@@ -1,9 +1,11 @@
 // Wave decoding, conversion for the output device, the player's promise never to hold up the clock, and the
 // default sounds that ship beside the program.
 
+#include "platform/pcmoutput.h"
 #include "platform/qtsoundplayer.h"
-#include "platform/wavefile.h"
+#include "platform/soundfile.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,6 +167,32 @@ QAudioFormat makeFormat(int rate, int channels, QAudioFormat::SampleFormat sampl
     return format;
 }
 
+// The clip as another program would have saved it: written by libsndfile in `format` at `rate`.
+QByteArray encoded(const PcmClip &clip, int format, int rate)
+{
+    const QByteArray pcm = renderPcm(clip, makeFormat(rate, clip.channels, QAudioFormat::Float), 0);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("encoded"));
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = clip.channels;
+    info.format = format;
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (file == nullptr) {
+        return {};
+    }
+    sf_writef_float(file, reinterpret_cast<const float *>(pcm.constData()), pcm.size() / 4 / clip.channels);
+    sf_close(file);
+    return readAll(path);
+}
+
+// Threads of this process: each worker the player starts is one.
+int threadCount()
+{
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
 } // namespace
 
 class TestSound final : public QObject
@@ -171,12 +200,12 @@ class TestSound final : public QObject
     Q_OBJECT
 
 private slots:
-    void decodeWave_acceptsValidFiles_data();
-    void decodeWave_acceptsValidFiles();
-    void decodeWave_rejectsBrokenFiles_data();
-    void decodeWave_rejectsBrokenFiles();
-    void decodeWave_everyPrefixIsSafe();
-    void decodeWave_randomCorruptionIsSafe();
+    void decodeSound_acceptsValidFiles_data();
+    void decodeSound_acceptsValidFiles();
+    void decodeSound_rejectsBrokenFiles_data();
+    void decodeSound_rejectsBrokenFiles();
+    void decodeSound_everyPrefixIsSafe();
+    void decodeSound_randomCorruptionIsSafe();
 
     void chooseOutputFormat_keepsClipFormatWhereDeviceAllows_data();
     void chooseOutputFormat_keepsClipFormatWhereDeviceAllows();
@@ -196,7 +225,7 @@ private slots:
     void play_playerDestroyedWhileDecoding_dropsResult();
 };
 
-void TestSound::decodeWave_acceptsValidFiles_data()
+void TestSound::decodeSound_acceptsValidFiles_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<int>("rate");
@@ -246,9 +275,9 @@ void TestSound::decodeWave_acceptsValidFiles_data()
         QTest::newRow("format chunk of odd length")
             << riff(chunk("fmt ", fmt19) + chunk("data", int16Samples({16384}))) << 8000 << 1 << QList<float>{0.5f};
     }
-    QTest::newRow("format after data") << riff(chunk("data", int16Samples({16384})) +
-                                               chunk("fmt ", fmtBody(1, 1, 8000, 16)))
-                                       << 8000 << 1 << QList<float>{0.5f};
+    QTest::newRow("12-bit samples in 16-bit containers")
+        << riff(chunk("fmt ", fmtBody(1, 1, 8000, 12)) + chunk("data", int16Samples({16384}))) << 8000 << 1
+        << QList<float>{0.5f};
     QTest::newRow("data size past end keeps the whole frames present")
         << riff(chunk("fmt ", fmtBody(1, 2, 8000, 16)) + chunk("data", int16Samples({16384, 8192, -8192}), 0xFFFFFFFFu))
         << 8000 << 2 << QList<float>{0.5f, 0.25f};
@@ -262,14 +291,14 @@ void TestSound::decodeWave_acceptsValidFiles_data()
     }() << 8000 << 1 << QList<float>{0.5f};
 }
 
-void TestSound::decodeWave_acceptsValidFiles()
+void TestSound::decodeSound_acceptsValidFiles()
 {
     QFETCH(QByteArray, file);
     QFETCH(int, rate);
     QFETCH(int, channels);
     QFETCH(QList<float>, expected);
 
-    const std::optional<PcmClip> clip = decodeWave(file);
+    const std::optional<PcmClip> clip = decodeSound(file);
     QVERIFY(clip.has_value());
     QCOMPARE(clip->sampleRate, rate);
     QCOMPARE(clip->channels, channels);
@@ -283,7 +312,7 @@ void TestSound::decodeWave_acceptsValidFiles()
     }
 }
 
-void TestSound::decodeWave_rejectsBrokenFiles_data()
+void TestSound::decodeSound_rejectsBrokenFiles_data()
 {
     QTest::addColumn<QByteArray>("file");
 
@@ -305,7 +334,8 @@ void TestSound::decodeWave_rejectsBrokenFiles_data()
                                          chunk("data", QByteArray(66 * 4, '\0')));
     QTest::newRow("zero rate") << riff(chunk("fmt ", fmtBody(1, 1, 0, 16)) + chunk("data", one));
     QTest::newRow("absurd rate") << riff(chunk("fmt ", fmtBody(1, 1, 0xFFFFFFFFu, 16)) + chunk("data", one));
-    QTest::newRow("12-bit samples") << riff(chunk("fmt ", fmtBody(1, 1, 8000, 12)) + chunk("data", one));
+    // libsndfile, like the format's definition, wants the format before the data.
+    QTest::newRow("format after data") << riff(chunk("data", one) + chunk("fmt ", fmtBody(1, 1, 8000, 16)));
     QTest::newRow("zero bits") << riff(chunk("fmt ", fmtBody(1, 1, 8000, 0)) + chunk("data", one));
     QTest::newRow("compressed (ADPCM)") << riff(chunk("fmt ", fmtBody(2, 1, 8000, 4)) + chunk("data", one));
     QTest::newRow("16-bit float") << riff(chunk("fmt ", fmtBody(3, 1, 8000, 16)) + chunk("data", one));
@@ -319,14 +349,14 @@ void TestSound::decodeWave_rejectsBrokenFiles_data()
     QTest::newRow("less than one frame") << simpleWave(QByteArray("\x01\x02\x03", 3), 2);
 }
 
-void TestSound::decodeWave_rejectsBrokenFiles()
+void TestSound::decodeSound_rejectsBrokenFiles()
 {
     QFETCH(QByteArray, file);
-    QVERIFY(!decodeWave(file).has_value());
+    QVERIFY(!decodeSound(file).has_value());
 }
 
 // A file cut short anywhere either fails or gives the whole frames up to the cut: never garbage.
-void TestSound::decodeWave_everyPrefixIsSafe()
+void TestSound::decodeSound_everyPrefixIsSafe()
 {
     QByteArray samples;
     for (int i = 0; i < 40; ++i) {
@@ -336,7 +366,7 @@ void TestSound::decodeWave_everyPrefixIsSafe()
         riff(chunk("LIST", QByteArray("info!")) + chunk("fmt ", fmtBody(1, 2, 8000, 16)) + chunk("data", samples));
     const qsizetype dataStart = file.size() - samples.size();
     for (qsizetype cut = 0; cut <= file.size(); ++cut) {
-        const std::optional<PcmClip> clip = decodeWave(QByteArrayView(file.constData(), cut));
+        const std::optional<PcmClip> clip = decodeSound(QByteArrayView(file.constData(), cut));
         const qsizetype wholeFrames = cut > dataStart ? (cut - dataStart) / 4 : 0;
         QCOMPARE(clip.has_value(), wholeFrames > 0);
         if (clip) {
@@ -349,7 +379,7 @@ void TestSound::decodeWave_everyPrefixIsSafe()
 
 // Mutated headers must never make the decoder read outside the buffer (run under the sanitizer preset to
 // catch that) or hand back samples outside full scale.
-void TestSound::decodeWave_randomCorruptionIsSafe()
+void TestSound::decodeSound_randomCorruptionIsSafe()
 {
     QByteArray samples;
     for (int i = 0; i < 64; ++i) {
@@ -368,7 +398,7 @@ void TestSound::decodeWave_randomCorruptionIsSafe()
             file[at] = static_cast<char>(random.bounded(256));
         }
         file.truncate(static_cast<qsizetype>(random.bounded(file.size() + 1)));
-        const std::optional<PcmClip> clip = decodeWave(file);
+        const std::optional<PcmClip> clip = decodeSound(file);
         if (!clip) {
             continue;
         }
@@ -470,7 +500,7 @@ void TestSound::renderPcm_convertsAndPads()
     QFETCH(int, silenceMs);
     QFETCH(QByteArray, expected);
 
-    const std::optional<PcmClip> clip = decodeWave(file);
+    const std::optional<PcmClip> clip = decodeSound(file);
     QVERIFY(clip.has_value());
     QCOMPARE(renderPcm(*clip, makeFormat(rate, channels, sampleFormat), silenceMs).toHex(' '), expected.toHex(' '));
 }
@@ -516,25 +546,48 @@ void TestSound::renderPcm_refusesUnusableRequests()
     QVERIFY(renderPcm(clip, makeFormat(8000, 1, QAudioFormat::Int16), std::numeric_limits<int>::max()).isEmpty());
 }
 
+// Also re-encoded in every format a user's own sound may come in: each must decode to the same strokes.
 void TestSound::defaultSounds_shipBesideProgram_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("strokes");
-    QTest::newRow("Sound1") << QStringLiteral("Sound1.wav") << 1;
-    QTest::newRow("Sound2") << QStringLiteral("Sound2.wav") << 2;
-    QTest::newRow("Sound3") << QStringLiteral("Sound3.wav") << 3;
+    QTest::addColumn<int>("encoding"); // 0: the file as shipped
+    QTest::addColumn<int>("rate");
+    const QString one = QStringLiteral("Sound1.wav");
+    const QString two = QStringLiteral("Sound2.wav");
+    const QString three = QStringLiteral("Sound3.wav");
+    QTest::newRow("Sound1") << one << 1 << 0 << 44100;
+    QTest::newRow("Sound2") << two << 2 << 0 << 44100;
+    QTest::newRow("Sound3") << three << 3 << 0 << 44100;
+    QTest::newRow("IMA ADPCM wave") << two << 2 << (SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM) << 44100;
+    QTest::newRow("MS ADPCM wave") << three << 3 << (SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM) << 22050;
+    QTest::newRow("mu-law wave") << two << 2 << (SF_FORMAT_WAV | SF_FORMAT_ULAW) << 8000;
+    QTest::newRow("A-law wave") << three << 3 << (SF_FORMAT_WAV | SF_FORMAT_ALAW) << 8000;
+    QTest::newRow("GSM 6.10 wave") << two << 2 << (SF_FORMAT_WAV | SF_FORMAT_GSM610) << 8000;
+    QTest::newRow("FLAC") << three << 3 << (SF_FORMAT_FLAC | SF_FORMAT_PCM_16) << 44100;
+    QTest::newRow("Ogg Vorbis") << two << 2 << (SF_FORMAT_OGG | SF_FORMAT_VORBIS) << 44100;
+    QTest::newRow("Opus") << three << 3 << (SF_FORMAT_OGG | SF_FORMAT_OPUS) << 48000;
+    QTest::newRow("MP3") << two << 2 << (SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III) << 44100;
 }
 
 void TestSound::defaultSounds_shipBesideProgram()
 {
     QFETCH(QString, name);
     QFETCH(int, strokes);
+    QFETCH(int, encoding);
+    QFETCH(int, rate);
 
-    const QByteArray bytes = readAll(defaultSoundPath(name));
+    QByteArray bytes = readAll(defaultSoundPath(name));
     QVERIFY2(!bytes.isEmpty(), qPrintable(defaultSoundPath(name)));
-    const std::optional<PcmClip> clip = decodeWave(bytes);
+    if (encoding != 0) {
+        const std::optional<PcmClip> original = decodeSound(bytes);
+        QVERIFY(original.has_value());
+        bytes = encoded(*original, encoding, rate);
+        QVERIFY(!bytes.isEmpty());
+    }
+    const std::optional<PcmClip> clip = decodeSound(bytes);
     QVERIFY(clip.has_value());
-    QCOMPARE(clip->sampleRate, 44100);
+    QCOMPARE(clip->sampleRate, rate);
     QCOMPARE(clip->channels, 1);
     QVERIFY2(clip->seconds() >= 1.0 && clip->seconds() <= 2.0, qPrintable(QString::number(clip->seconds())));
     QCOMPARE(countOnsets(*clip), strokes);
@@ -546,7 +599,7 @@ void TestSound::defaultSounds_shipBesideProgram()
 void TestSound::fallbackChime_isBuiltIn()
 {
     const QByteArray bytes = readAll(QStringLiteral(":/sounds/fallback.wav"));
-    const std::optional<PcmClip> clip = decodeWave(bytes);
+    const std::optional<PcmClip> clip = decodeSound(bytes);
     QVERIFY(clip.has_value());
     QVERIFY(clip->seconds() > 0.2 && clip->seconds() < 1.0);
     // It must not be mistaken for a stage sound.
@@ -559,6 +612,7 @@ void TestSound::play_returnsAtOnce_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("fallback");
+    QTest::addColumn<int>("plays"); // stage ends naming the file, one after the other
 
     static QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -583,36 +637,49 @@ void TestSound::play_returnsAtOnce_data()
         file.write(readAll(defaultSoundPath(QStringLiteral("Sound1.wav"))).left(30));
     }
 
-    QTest::newRow("default sound") << defaultSoundPath(QStringLiteral("Sound1.wav")) << false;
-    QTest::newRow("empty path") << QString() << true;
-    QTest::newRow("missing file") << dir.filePath(QStringLiteral("nowhere.wav")) << true;
-    QTest::newRow("folder") << dir.path() << true;
-    QTest::newRow("not a wave file") << garbage << true;
-    QTest::newRow("truncated header") << truncated << true;
-    QTest::newRow("larger than the limit") << huge << true;
+    // A named pipe without a writer: opening it waits for ever, like a file on a share that stopped answering.
+    const QString stuck = dir.filePath(QStringLiteral("stuck.wav"));
+    QCOMPARE(::mkfifo(QFile::encodeName(stuck).constData(), 0600), 0);
+
+    QTest::newRow("default sound") << defaultSoundPath(QStringLiteral("Sound1.wav")) << false << 1;
+    QTest::newRow("empty path") << QString() << true << 1;
+    QTest::newRow("missing file") << dir.filePath(QStringLiteral("nowhere.wav")) << true << 1;
+    QTest::newRow("folder") << dir.path() << true << 1;
+    QTest::newRow("not a wave file") << garbage << true << 1;
+    QTest::newRow("truncated header") << truncated << true << 1;
+    QTest::newRow("larger than the limit") << huge << true << 1;
+    QTest::newRow("device that never ends") << QStringLiteral("/dev/zero") << true << 1;
+    QTest::newRow("pipe nobody writes to, 20 stage ends") << stuck << true << 20;
 }
 
 void TestSound::play_returnsAtOnce()
 {
     QFETCH(QString, path);
     QFETCH(bool, fallback);
+    QFETCH(int, plays);
 
     QtSoundPlayer player;
     player.prepare();
     QSignalSpy ready(&player, &QtSoundPlayer::clipReady);
+    const int threadsBefore = threadCount();
 
-    QElapsedTimer timer;
-    timer.start();
-    player.play(path);
-    // Generous for a loaded two-core machine; the clock ticks every 100 ms and must not notice.
-    QVERIFY2(timer.elapsed() < 50, qPrintable(QString::number(timer.elapsed())));
-    // Reading and decoding happen elsewhere: nothing can be ready before the event loop runs again.
-    QCOMPARE(ready.size(), 0);
+    for (int i = 0; i < plays; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        player.play(path);
+        // Generous for a loaded two-core machine; the clock ticks every 100 ms and must not notice.
+        QVERIFY2(timer.elapsed() < 50, qPrintable(QString::number(timer.elapsed())));
+        // Reading and decoding happen elsewhere: nothing can be ready before the event loop runs again.
+        QCOMPARE(ready.size(), i);
 
-    QVERIFY(ready.wait(5000));
-    QCOMPARE(ready.size(), 1);
-    QCOMPARE(ready.at(0).at(0).toString(), path);
-    QCOMPARE(ready.at(0).at(1).toBool(), fallback);
+        QVERIFY(ready.wait(5000));
+        QCOMPARE(ready.size(), i + 1);
+        QCOMPARE(ready.at(i).at(0).toString(), path);
+        QCOMPARE(ready.at(i).at(1).toBool(), fallback);
+    }
+    // A file that never ends holds its worker for ever; later stage ends must not add more.
+    QVERIFY2(threadCount() <= threadsBefore + QtSoundPlayer::maximumDecoders,
+             qPrintable(QString::number(threadCount())));
 }
 
 void TestSound::play_newRequestReplacesPending()

@@ -26,8 +26,9 @@ private slots:
     void soundSystemIsLoadedAtFirstUseOnly()
     {
         // This executable links the program's library and nothing else of ours: if that library ever
-        // pulls in Qt Multimedia again, every start of the program pays for it.
+        // pulls in Qt Multimedia or the decoders again, every start of the program pays for them.
         QVERIFY(!mapped("libQt6Multimedia"));
+        QVERIFY(!mapped("libsndfile"));
 
         ModuleSoundPlayer player(QStringLiteral(KESTRIM_SOUND_MODULE));
         QVERIFY(!player.loaded());
@@ -37,6 +38,7 @@ private slots:
         QVERIFY(player.loaded());
         QVERIFY(mapped("kestrim-sound"));
         QVERIFY(mapped("libQt6Multimedia"));
+        QVERIFY(mapped("libsndfile"));
 
         // Played through the loaded player, whether or not this machine has an output device; the call
         // returns at once and the request is dropped safely when the player goes.

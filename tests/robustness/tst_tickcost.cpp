@@ -4,6 +4,7 @@
 #include "mainwindow/mainwindow.h"
 #include "support/allocationcount.h"
 #include "support/fakes.h"
+#include "support/offscreenscreens.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -50,16 +51,29 @@ void TestTickCost::ticks_costNoAllocationNorWrite_data()
 {
     QTest::addColumn<ClockState>("state");
     QTest::addColumn<int>("readsPerTick");
+    QTest::addColumn<bool>("audience");
 
-    QTest::newRow("ready") << ClockState::Ready << 0;
-    QTest::newRow("running within a second") << ClockState::Running << 1;
-    QTest::newRow("paused") << ClockState::Paused << 0;
+    QTest::newRow("ready") << ClockState::Ready << 0 << false;
+    QTest::newRow("running within a second") << ClockState::Running << 1 << false;
+    QTest::newRow("paused") << ClockState::Paused << 0 << false;
+    QTest::newRow("running within a second, audience window open") << ClockState::Running << 1 << true;
 }
 
 void TestTickCost::ticks_costNoAllocationNorWrite()
 {
     QFETCH(ClockState, state);
     QFETCH(int, readsPerTick);
+    QFETCH(bool, audience);
+
+    if (audience) {
+        window->setAudienceScreen(QStringLiteral("HDMI-1"));
+        QVERIFY(window->audienceWindow());
+        QVERIFY(QTest::qWaitForWindowExposed(window->audienceWindow()));
+    }
+    const auto audienceShows = [this] {
+        const AudienceWindow *shown = window->audienceWindow();
+        return shown ? shown->minutes()->text() + u':' + shown->seconds()->text() : QString();
+    };
 
     ClockEngine &clock = window->clock();
     if (state != ClockState::Ready) {
@@ -71,7 +85,7 @@ void TestTickCost::ticks_costNoAllocationNorWrite()
     }
     QVERIFY(clock.RunState() == state);
     QCoreApplication::processEvents();
-    const QString before = shown();
+    const QString before = shown() + audienceShows();
     const int readsBefore = fakes->ticks.reads;
 
     constexpr int Ticks = 40;
@@ -84,12 +98,13 @@ void TestTickCost::ticks_costNoAllocationNorWrite()
 
     QCOMPARE(allocations, std::uint64_t(0));
     QCOMPARE(fakes->ticks.reads - readsBefore, Ticks * readsPerTick);
-    QCOMPARE(shown(), before);
+    QCOMPARE(shown() + audienceShows(), before);
+    QVERIFY(!audience || audienceShows() == QStringLiteral("00:01"));
     // The counting must be live, or the zero above proves nothing.
     const std::uint64_t probeBefore = AllocationCount::total();
     auto probe = std::make_unique<int>(1);
     QVERIFY(AllocationCount::total() > probeBefore);
 }
 
-QTEST_MAIN(TestTickCost)
+KESTRIM_TEST_MAIN_TWO_SCREENS(TestTickCost)
 #include "tst_tickcost.moc"

@@ -164,6 +164,10 @@ struct FakePlatform
     FakeFileChooser files;
     FakeMessageBoxes messages;
     QString programFolder = QStringLiteral("/opt/kestrim");
+    bool reportsWindowPlacement = true;
 
-    Platform platform() { return Platform{store, ticks, sound, colors, files, messages, programFolder}; }
+    Platform platform()
+    {
+        return Platform{store, ticks, sound, colors, files, messages, programFolder, reportsWindowPlacement};
+    }
 };

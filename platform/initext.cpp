@@ -1,194 +1,16 @@
-#include "platform/qsettingsstore.h"
+#include "platform/initext.h"
 
-#include "platform/platform.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
-#include <QStandardPaths>
+#include "platform/asciitext.h"
 
 #include <algorithm>
 #include <iterator>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <unistd.h>
-#endif
-
-namespace {
-
-// Another Kestrim saving the same file holds its lock for milliseconds; longer means a hung program,
-// and the user must not be kept waiting for it.
-constexpr int LockWaitMs = 1000;
-
-QString fullKey(const QString &section, const QString &key)
-{
-    return section.isEmpty() ? key : section + u'/' + key;
-}
-
-} // namespace
-
-QSettingsStore::QSettingsStore() = default;
-
-QSettingsStore::~QSettingsStore()
-{
-    for (auto &[application, f] : files_) {
-        if (!f.pending.empty()) {
-            save(f);
-        }
-    }
-}
-
-QString QSettingsStore::fileFor(const QString &application)
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + application + u'/' +
-           application + QStringLiteral(".conf");
-}
-
-QSettingsStore::File &QSettingsStore::file(const QString &application) const
-{
-    auto found = files_.find(application);
-    if (found == files_.end()) {
-        File file;
-        file.path = fileFor(application);
-        // A file that is missing or cannot be read gives no values: every read gets its default.
-        QFile in(file.path);
-        if (QFileInfo(file.path).isFile() && in.open(QIODevice::ReadOnly)) {
-            file.stored = IniText::parse(in.readAll());
-        }
-        found = files_.emplace(application, std::move(file)).first;
-    }
-    return found->second;
-}
-
-QString QSettingsStore::read(const QString &application, const QString &section, const QString &key,
-                             const QString &defaultText) const
-{
-    const File &f = file(application);
-    const QString name = fullKey(section, key);
-    if (const auto pending = f.pendingIndex.constFind(name); pending != f.pendingIndex.cend()) {
-        return f.pending[*pending].text;
-    }
-    return f.stored.value(name, defaultText);
-}
-
-void QSettingsStore::write(const QString &application, const QString &section, const QString &key, const QString &text)
-{
-    File &f = file(application);
-    const QString name = fullKey(section, key);
-    if (const auto pending = f.pendingIndex.constFind(name); pending != f.pendingIndex.cend()) {
-        f.pending[*pending].text = text;
-        return;
-    }
-    f.pendingIndex.insert(name, f.pending.size());
-    f.pending.push_back({section, key, text});
-}
-
-std::optional<QString> QSettingsStore::sync()
-{
-    QStringList failures;
-    for (auto &[application, f] : files_) {
-        if (f.pending.empty()) {
-            continue;
-        }
-        if (std::optional<QString> failure = save(f)) {
-            failures.append(*std::move(failure));
-        }
-    }
-    if (failures.isEmpty()) {
-        return std::nullopt;
-    }
-    return failures.join(u' ');
-}
-
-QString QSettingsStore::location() const
-{
-    return fileFor(applicationTitle());
-}
-
-std::optional<QString> QSettingsStore::save(File &f)
-{
-    const auto failure = [&f](const QString &reason) {
-        return QStringLiteral("Could not save the settings to %1: %2. The file was left as it was.")
-            .arg(f.path, reason);
-    };
-
-    if (!QDir().mkpath(QFileInfo(f.path).absolutePath())) {
-        return failure(QStringLiteral("its folder cannot be made"));
-    }
-    // The lock QSettings takes too, so no other program's save can interleave with this one.
-    QLockFile lock(f.path + QStringLiteral(".lock"));
-    if (!lock.tryLock(LockWaitMs)) {
-        return failure(lock.error() == QLockFile::LockFailedError
-                           ? QStringLiteral("another program is writing it; try again in a moment")
-                           : QStringLiteral("its folder cannot be written"));
-    }
-
-    // Patch the file as it is now, so that values other programs saved since it was read are kept.
-    QByteArray current;
-    const QFileInfo info(f.path);
-    if (info.exists()) {
-        if (info.isDir()) {
-            return failure(QStringLiteral("a folder stands where the file belongs"));
-        }
-        if (!info.isWritable()) {
-            return failure(QStringLiteral("the file is read-only"));
-        }
-        QFile in(f.path);
-        if (!in.open(QIODevice::ReadOnly)) {
-            return failure(QStringLiteral("the file cannot be read, and the settings in it would be lost"));
-        }
-        current = in.readAll();
-        if (in.error() != QFileDevice::NoError) {
-            return failure(QStringLiteral("the file cannot be read, and the settings in it would be lost"));
-        }
-    }
-
-    std::vector<IniText::Value> values;
-    values.reserve(f.pending.size());
-    for (const Pending &p : f.pending) {
-        values.push_back({p.section, p.key, p.text});
-    }
-    const QByteArray next = IniText::patch(current, values);
-    const QHash<QString, QString> saved = IniText::parse(next);
-    const bool readsBack = std::all_of(f.pending.cbegin(), f.pending.cend(), [&saved](const Pending &p) {
-        const auto found = saved.constFind(fullKey(p.section, p.key));
-        return found != saved.cend() && *found == p.text;
-    });
-    if (!readsBack) {
-        return failure(QStringLiteral("a value could not be put in a form that reads back unchanged"));
-    }
-
-    // A new file takes the old one's place only once all of it is on the disk.
-    QSaveFile out(f.path);
-    if (!out.open(QIODevice::WriteOnly)) {
-        return failure(QStringLiteral("it cannot be written (%1)").arg(out.errorString()));
-    }
-    // QSaveFile commits a file cut short by a full disk: the write's count and the flush must be checked.
-    bool complete = out.write(next) == next.size() && out.flush();
-#ifdef Q_OS_UNIX
-    complete = complete && (::fsync(out.handle()) == 0 || errno == EINVAL || errno == EROFS);
-#endif
-    if (!complete) {
-        out.cancelWriting();
-        return failure(QStringLiteral("the disk did not take all of it (it may be full)"));
-    }
-    if (!out.commit()) {
-        return failure(QStringLiteral("it cannot be replaced (%1)").arg(out.errorString()));
-    }
-
-    // Only this store's own values: what others changed in the file stays unseen until the next start.
-    for (const Pending &p : f.pending) {
-        f.stored.insert(fullKey(p.section, p.key), p.text);
-    }
-    f.pending.clear();
-    f.pendingIndex.clear();
-    return std::nullopt;
-}
-
 namespace IniText {
+
+QString fullKey(QStringView section, QStringView key)
+{
+    return section.isEmpty() ? key.toString() : section.toString() + u'/' + key.toString();
+}
 
 namespace {
 
@@ -197,10 +19,7 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+using AsciiText::isBlank;
 
 std::optional<int> hexDigit(char c)
 {
@@ -216,11 +35,20 @@ std::optional<int> hexDigit(char c)
     return std::nullopt;
 }
 
+// Several editors start a UTF-8 file with this mark; QSettings skips it, and so does this reader.
+constexpr QByteArrayView ByteOrderMark("\xEF\xBB\xBF");
+
+qsizetype contentStart(QByteArrayView data)
+{
+    return data.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
+}
+
 struct Line
 {
     qsizetype start = 0;
     QByteArrayView text;
-    qsizetype equals = -1; // position in `text` of the first '=' outside quotes, or -1
+    qsizetype equals = -1;  // position in `text` of the first '=' outside quotes, or -1
+    bool openQuote = false; // a quote in it is never closed, so it runs to the end of the data
 };
 
 // The next logical line from `pos` on, as the file's reader sees it: a quoted part may run over line
@@ -280,7 +108,7 @@ std::optional<Line> nextLine(QByteArrayView data, qsizetype &pos)
     if (i <= start) {
         return std::nullopt;
     }
-    return Line{start, data.sliced(start, i - start), equals < 0 ? -1 : equals - start};
+    return Line{start, data.sliced(start, i - start), equals < 0 ? -1 : equals - start, inQuotes};
 }
 
 QByteArrayView trimmed(QByteArrayView text)
@@ -456,15 +284,20 @@ struct Item
     qsizetype start = 0;       // where the logical line starts
     qsizetype end = 0;         // and ends
     qsizetype physicalEnd = 0; // where the line break after it is (a comment may come first)
+    // What QSettings cannot read as meant: a quote that swallows the rest of the file, or a line that is
+    // neither a section, a key nor a comment (a section name without its "]", a line without "=").
+    bool openQuote = false;
+    bool malformed = false;
 };
 
 template <typename Visitor>
 void forEachItem(QByteArrayView data, Visitor &&visit)
 {
     QString section;
-    qsizetype pos = 0;
+    qsizetype pos = contentStart(data);
     while (const std::optional<Line> line = nextLine(data, pos)) {
         Item item;
+        item.openQuote = line->openQuote;
         item.start = line->start;
         item.end = line->start + line->text.size();
         item.physicalEnd = item.end;
@@ -479,7 +312,9 @@ void forEachItem(QByteArrayView data, Visitor &&visit)
                 section.clear();
             }
             item.isHeader = true;
+            item.malformed = close < 0;
         } else {
+            item.malformed = line->equals < 0;
             item.name = unescapeName(trimmed(line->equals < 0 ? line->text : line->text.first(line->equals)));
             if (line->equals >= 0) {
                 item.value = line->text.sliced(line->equals + 1);
@@ -581,7 +416,8 @@ QByteArray escapeValue(const QString &text)
         if (simple) {
             flushPlain();
             out += simple;
-        } else if (code < 0x20 || extendsEscape) {
+        } else if (code < 0x20 || code == 0xFEFF || extendsEscape) {
+            // U+FEFF raw would be taken for a byte-order mark, and dropped, by the UTF-8 decoding of a reader.
             flushPlain();
             out += "\\x";
             appendHex(out, code, 1);
@@ -599,11 +435,64 @@ QByteArray escapeValue(const QString &text)
     return out;
 }
 
+// 1 for the first line; "\r\n" is one line break.
+int lineNumber(QByteArrayView data, qsizetype at)
+{
+    const QByteArrayView before = data.first(at);
+    return static_cast<int>(1 + before.count('\n') + before.count('\r') - before.count("\r\n"));
+}
+
+// The line as it stands in the file, short enough for a message box.
+QString shownLine(QByteArrayView data, qsizetype at)
+{
+    constexpr qsizetype shownLength = 60;
+    qsizetype end = at;
+    while (end < data.size() && end - at <= 4 * shownLength && data[end] != '\n' && data[end] != '\r') {
+        ++end;
+    }
+    QString line = QString::fromUtf8(data.sliced(at, end - at));
+    for (QChar &c : line) {
+        if (c.unicode() < 0x20) {
+            c = u' ';
+        }
+    }
+    const bool cut = line.size() > shownLength || (end < data.size() && data[end] != '\n' && data[end] != '\r');
+    return cut ? line.first(std::min(line.size(), shownLength)) + u'\u2026' : line;
+}
+
+// Whether a backslash at the end of `text` could take the next line break as its escaped character (a
+// line continued), alone or as the second half of a "\r\n" pair.
+bool mayEscapeNext(QByteArrayView text)
+{
+    return text.endsWith('\\') || text.endsWith("\\\r") || text.endsWith("\\\n");
+}
+
+// The line break that starts a line added after `before`, and really ends the line before it.
+QByteArray breakAfter(QByteArrayView before, const QByteArray &newline)
+{
+    return mayEscapeNext(before) ? newline + newline : newline;
+}
+
 } // namespace
+
+std::optional<QString> firstProblem(QByteArrayView data)
+{
+    std::optional<QString> problem;
+    forEachItem(data, [&](const Item &item) {
+        if (problem || !(item.openQuote || item.malformed)) {
+            return;
+        }
+        problem = QStringLiteral("line %1 (%2) %3")
+                      .arg(QString::number(lineNumber(data, item.start)), shownLine(data, item.start),
+                           item.openQuote ? QStringLiteral("opens a quote that is never closed")
+                                          : QStringLiteral("is neither a section, a key nor a comment"));
+    });
+    return problem;
+}
 
 std::optional<QString> findValue(QByteArrayView data, QStringView section, QStringView key)
 {
-    const QString wanted = fullKey(section.toString(), key.toString());
+    const QString wanted = fullKey(section, key);
     std::optional<QString> found;
     forEachItem(data, [&](const Item &item) {
         if (!item.isHeader && fullKey(item.section, item.name) == wanted) {
@@ -666,7 +555,7 @@ QByteArray patch(QByteArrayView data, const std::vector<Value> &values)
         if (const auto found = keyLines.constFind(fullKey(value->section, value->key)); found != keyLines.cend()) {
             edits.push_back({found->start, found->end - found->start, line});
         } else if (const auto end = sectionEnds.constFind(value->section); end != sectionEnds.cend()) {
-            edits.push_back({*end, 0, newline + line});
+            edits.push_back({*end, 0, breakAfter(data.first(*end), newline) + line});
         } else {
             if (!newSectionLines.contains(value->section)) {
                 newSections.push_back(value->section);
@@ -686,8 +575,10 @@ QByteArray patch(QByteArrayView data, const std::vector<Value> &values)
     result += data.sliced(copied);
 
     for (const QString &section : newSections) {
-        if (!result.isEmpty()) {
+        if (result.size() > contentStart(result)) {
             if (!result.endsWith('\n') && !result.endsWith('\r')) {
+                result += newline;
+            } else if (mayEscapeNext(result)) {
                 result += newline;
             }
             result += newline; // a blank line between sections, as QSettings writes them
