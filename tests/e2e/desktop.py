@@ -405,6 +405,11 @@ class Desktop:
         out = self.xdotool(*args, check=False)
         return [int(w) for w in out.split()]
 
+    def root_size(self):
+        """Width and height of the whole X screen now: every monitor, as plugged in at the moment."""
+        out = self.run(["xwininfo", "-root"]).stdout
+        return tuple(int(re.search(rf"^\s*{name}:\s*(\d+)", out, re.M).group(1)) for name in ("Width", "Height"))
+
     def active_window(self):
         out = self.xdotool("getactivewindow", check=False)
         return int(out) if out.isdigit() else None
@@ -583,7 +588,7 @@ class Kestrim:
 
     def on_screen(self, geometry):
         x, y, width, height = geometry
-        sw, sh = self.desktop.screen
+        sw, sh = self.desktop.root_size()
         return width > 0 and height > 0 and x >= 0 and y >= 0 and x + width <= sw and y + height <= sh
 
     def settled_geometry(self, timeout=STEP_TIMEOUT, interval=0.15, whole=True):
