@@ -445,6 +445,29 @@ def accuracy_run(desktop, args):
     }
 
 
+def key_path(desktop, args, presses=7):
+    """Seconds from an XTEST press of SPACE to the caption it changes, in the minimal Qt window: the way
+    in and out that every read-out change of Kestrim also takes, measured rather than guessed."""
+    program = Program(desktop, args.baseline, "KestrimBaseline")
+    display = desktop.display
+    spans = []
+    try:
+        xdotool(desktop, "windowactivate", "--sync", str(program.window))
+        time.sleep(0.5)
+        for n in range(1, presses + 1):
+            pressed = display.press_space()
+            deadline = pressed + 2
+            while display.caption(program.window) != f"KestrimBaseline - {n}":
+                if boottime() > deadline:
+                    raise RuntimeError("the minimal window's caption did not answer SPACE")
+                display.events(0.001)
+            spans.append(boottime() - pressed)
+            time.sleep(0.3)
+    finally:
+        program.stop()
+    return statistics.median(spans)
+
+
 def median_of(runs, program, key):
     return statistics.median(run[program][key] for run in runs)
 
@@ -482,8 +505,7 @@ def main():
         args.store = f"[Window]\nAudience={found.group(1)}\n"
     try:
         # One start of each first, so that font caches and shared libraries are warm for every measured one.
-        warm = ((args.baseline, "KestrimBaseline"), (args.kestrim, "Kestrim"))
-        for path, title in warm[1:] if args.accuracy_only else warm:
+        for path, title in ((args.baseline, "KestrimBaseline"), (args.kestrim, "Kestrim")):
             Program(desktop, path, title).stop()
         runs = []
         for i in range(0 if args.accuracy_only else args.runs):
@@ -491,13 +513,20 @@ def main():
             runs.append(one_run(desktop, args, order))
             print(f"run {i + 1}/{args.runs}: {json.dumps(runs[-1])}", flush=True)
         accuracy = accuracy_run(desktop, args)
+        accuracy["key_path_ms"] = key_path(desktop, args) * 1000
     finally:
         desktop.close()
 
+    # Measured from the press, each lag also holds the key's way into the program and the caption's way out
+    # to us; the minimal window's answer to a key takes both, so what is left is the read-out's own lag.
+    own_max = accuracy["lag_ms_max"] - accuracy["key_path_ms"]
+    own_median = accuracy["lag_ms_median"] - accuracy["key_path_ms"]
+    accuracy.update(own_lag_ms_max=own_max, own_lag_ms_median=own_median)
     accuracy_checks = [
-        ("read-out at most 20 ms after each second", accuracy["lag_ms_max"] <= 20,
-         f"max {accuracy['lag_ms_max']:.1f} ms, median {accuracy['lag_ms_median']:.1f} ms over "
-         f"{accuracy['seconds_observed']} seconds"),
+        ("read-out at most 20 ms after each second", own_max <= 20,
+         f"max {own_max:.1f} ms, median {own_median:.1f} ms over {accuracy['seconds_observed']} seconds "
+         f"(from the key press: max {accuracy['lag_ms_max']:.1f} ms, median {accuracy['lag_ms_median']:.1f} ms, "
+         f"of which {accuracy['key_path_ms']:.1f} ms is a key's way in and the caption's way out)"),
         ("no second skipped or repeated", not accuracy["skips_or_repeats"],
          f"{accuracy['skips_or_repeats'] or 'none'} (seconds {accuracy['first_second']}..{accuracy['last_second']})"),
     ]
