@@ -1,5 +1,6 @@
 #include "mainwindow/audiencewindow.h"
 
+#include "mainwindow/labelplacing.h"
 #include "platform/units.h"
 
 #include <QKeyEvent>
@@ -100,17 +101,10 @@ void AudienceWindow::layoutDigits()
     const std::optional<LabelLayout> layout = layoutLabels(in);
     if (!layout)
         return;
-    const auto place = [](QLabel *label, const LabelBox &box, float points) {
-        label->setGeometry(Units::toPixels(box.left), Units::toPixels(box.top), Units::toPixels(box.width),
-                           Units::toPixels(box.height));
-        QFont f = label->font();
-        if (f.pointSizeF() != points) {
-            f.setPointSizeF(points);
-            label->setFont(f);
-        }
-    };
-    place(lblMin_, layout->minutes, layout->minutesPoints);
-    place(lblSec_, layout->seconds, layout->secondsPoints);
+    placeLabel(lblMin_, layout->minutes);
+    placeLabel(lblSec_, layout->seconds);
+    setLabelPoints(lblMin_, layout->minutesPoints);
+    setLabelPoints(lblSec_, layout->secondsPoints);
 }
 
 void AudienceWindow::keyPressEvent(QKeyEvent *event)

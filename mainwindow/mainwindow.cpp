@@ -4,6 +4,7 @@
 #include "clock/readout.h"
 #include "mainwindow/audiencewindow.h"
 #include "mainwindow/labellayout.h"
+#include "mainwindow/labelplacing.h"
 #include "options/optionsdialog.h"
 #include "platform/choosers.h"
 #include "platform/colours.h"
@@ -580,21 +581,11 @@ void fMain::ResizeLabels()
         return; // too small for digits: keep the labels as they are until the window grows
 
     // The layout is in client coordinates; the labels live in the area under the toolbar.
-    const int clientTop = band.top();
-    const auto place = [clientTop](QLabel *label, const LabelBox &box) {
-        label->setGeometry(Units::toPixels(box.left), Units::toPixels(box.top) - clientTop, Units::toPixels(box.width),
-                           Units::toPixels(box.height));
-    };
-    place(lblMin, layout->minutes);
-    place(lblSec, layout->seconds);
-    place(lblInfo, layout->info);
-    for (auto [label, points] : {std::pair{lblMin, layout->minutesPoints}, std::pair{lblSec, layout->secondsPoints}}) {
-        QFont f = label->font();
-        if (f.pointSizeF() != points) {
-            f.setPointSizeF(points);
-            label->setFont(f);
-        }
-    }
+    placeLabel(lblMin, layout->minutes, band.top());
+    placeLabel(lblSec, layout->seconds, band.top());
+    placeLabel(lblInfo, layout->info, band.top());
+    setLabelPoints(lblMin, layout->minutesPoints);
+    setLabelPoints(lblSec, layout->secondsPoints);
 }
 
 void fMain::resizeEvent(QResizeEvent *event)
