@@ -1,0 +1,76 @@
+#pragma once
+
+#include "clock/clockengine.h"
+#include "settings/clocksetting.h"
+
+#include <QFlags>
+#include <QMetaType>
+#include <QString>
+
+#include <cstdint>
+
+// What the big digits count: the talk's elapsed time (the default), or the time left until the current
+// stage ends or until the talk ends. Stored as the words of readOutModeName.
+enum class ReadOutMode
+{
+    Elapsed,
+    StageLeft,
+    TalkLeft
+};
+
+// What made a snapshot. A view that cares about moments (a flash, a sound, a caption) reacts to these,
+// not to a guessed change of value.
+enum class ClockEvent : unsigned
+{
+    SecondTurned = 1u << 0,  // the elapsed whole second changed (ticks and corrections)
+    StageEnded = 1u << 1,    // time passing reached a stage end (never a correction)
+    StateChanged = 1u << 2,  // Ready, Running or Paused entered
+    Reconfigured = 1u << 3,  // a new setting: stages, font, sound switch
+    Corrected = 1u << 4,     // a minute added or taken away
+    ModeChanged = 1u << 5,   // another read-out mode
+    FlashChanged = 1u << 6,  // the flash turned its colours, started or ended
+    MessageChanged = 1u << 7 // the message to the speaker was set or cleared
+};
+Q_DECLARE_FLAGS(ClockEvents, ClockEvent)
+Q_DECLARE_OPERATORS_FOR_FLAGS(ClockEvents)
+
+// Everything any view of the clock needs at one moment, as one immutable value: cheap to copy (the texts
+// are shared), safe to hand to another thread, enough for a view that joins late to draw the whole picture.
+struct ClockSnapshot
+{
+    ClockState state = ClockState::Ready;
+    // The elapsed time in milliseconds as read at tick counter value `readTick`. While running, a view may
+    // count on from there with a monotonic clock of its own; in Ready and Paused it stands still.
+    std::int64_t elapsedMs = 0;
+    std::int32_t readTick = 0;
+    std::int32_t elapsedSeconds = 0; // whole seconds, as the read-out shows them in Elapsed mode
+
+    // The current stage, numbered from 1, and its span in elapsed seconds: [stageStart, stageEnd).
+    std::int32_t stage = 1;
+    QString description;
+    Colour background = 0; // 0x00BBGGRR, as the setting holds it
+    Colour foreground = 0;
+    std::int64_t stageStart = 0;
+    std::int64_t stageEnd = 0;
+    // The talk's length: the end of the stage before the repeating last one (of stage 1 if it is alone).
+    std::int64_t talkSeconds = 0;
+
+    ReadOutMode mode = ReadOutMode::Elapsed;
+    QString minutes; // the two texts the digit labels show in that mode: "15" "00", "-01" "05"
+    QString seconds;
+
+    bool digitsEnabled = false; // greyed while not running
+    bool canUndoReset = false;
+    bool soundEnabled = true;
+    bool flashEnabled = false;  // the "Flash at Stage End" switch
+    bool flashInverted = false; // in the swapped phase of a flash: draw with background and foreground swapped
+    QString message;            // to the speaker; empty for none
+
+    // Grows by one with every snapshot published, so a late joiner can tell old news from new.
+    std::uint64_t revision = 0;
+
+    friend bool operator==(const ClockSnapshot &, const ClockSnapshot &) = default;
+};
+
+Q_DECLARE_METATYPE(ClockSnapshot)
+Q_DECLARE_METATYPE(ClockEvents)
