@@ -1,0 +1,104 @@
+#include "remote/moduleserver.h"
+
+#include "remote/networkcore.h"
+
+#include <QNetworkInterface>
+#include <QThread>
+#include <qrencode.h>
+
+#include <memory>
+
+ModuleServer::ModuleServer(PerformAction perform, const ServerLimits &limits)
+    : perform_(std::move(perform))
+    , thread_(new QThread)
+{
+    thread_->setObjectName(QStringLiteral("Kestrim network"));
+    // The action leaves the server thread for the GUI thread and its outcome comes back, each a queued
+    // call; if either side is gone by then, the call is dropped with its context object.
+    const auto requestAction = [this](quint64 id, ClockCommand command, const QString &text) {
+        QMetaObject::invokeMethod(
+            &guiSide_,
+            [this, id, command, text] {
+                const ActionOutcome outcome = perform_(command, text);
+                QMetaObject::invokeMethod(
+                    core_, [core = core_, id, outcome] { core->actionDone(id, outcome); }, Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+    };
+    core_ = new NetworkCore(requestAction, limits);
+    core_->moveToThread(thread_);
+    QObject::connect(thread_, &QThread::finished, core_, &QObject::deleteLater);
+    thread_->start();
+}
+
+ModuleServer::~ModuleServer()
+{
+    thread_->quit();
+    thread_->wait();
+    delete thread_;
+}
+
+std::optional<QString> ModuleServer::listen(const Config &config)
+{
+    std::optional<QString> result;
+    QMetaObject::invokeMethod(
+        core_, [this, &config, &result] { result = core_->listen(config); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+void ModuleServer::close()
+{
+    QMetaObject::invokeMethod(
+        core_, [core = core_] { core->close(); }, Qt::QueuedConnection);
+}
+
+void ModuleServer::publish(const ClockSnapshot &snapshot)
+{
+    QMetaObject::invokeMethod(
+        core_, [core = core_, snapshot] { core->publish(snapshot); }, Qt::QueuedConnection);
+}
+
+QStringList ModuleServer::linkHosts() const
+{
+    QStringList hosts;
+    QStringList loopback;
+    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
+        if (!interface.flags().testFlag(QNetworkInterface::IsUp)) {
+            continue;
+        }
+        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
+            const QHostAddress address = entry.ip();
+            // A link-local IPv6 address needs its interface in the link, which browsers do not take.
+            if (address.isLinkLocal() && address.protocol() == QAbstractSocket::IPv6Protocol) {
+                continue;
+            }
+            const QString text = address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']'
+                                                                                     : address.toString();
+            (address.isLoopback() ? loopback : hosts).append(text);
+        }
+    }
+    return hosts + loopback;
+}
+
+QImage ModuleServer::qrCode(const QString &text) const
+{
+    const QByteArray bytes = text.toUtf8();
+    const std::unique_ptr<QRcode, decltype(&QRcode_free)> code(
+        QRcode_encodeString8bit(bytes.constData(), 0, QR_ECLEVEL_M), &QRcode_free);
+    if (!code) {
+        return {};
+    }
+    constexpr int Quiet = 4;
+    const int size = code->width + 2 * Quiet;
+    QImage image(size, size, QImage::Format_Mono);
+    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    image.fill(0);
+    for (int y = 0; y < code->width; ++y) {
+        for (int x = 0; x < code->width; ++x) {
+            if (code->data[y * code->width + x] & 1) {
+                image.setPixel(x + Quiet, y + Quiet, 1);
+            }
+        }
+    }
+    return image;
+}

@@ -1,0 +1,326 @@
+#include "remote/networkcore.h"
+
+#include "remote/httpresponse.h"
+#include "remote/remoteprotocol.h"
+
+#include <QHostInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+namespace {
+
+// A WebSocket client that has not read this much of what was sent to it is not reading at all.
+constexpr qint64 MaxUnsentBytes = 1024 * 1024;
+constexpr int PingMs = 10'000;
+
+} // namespace
+
+NetworkCore::NetworkCore(RequestAction requestAction, const ServerLimits &limits, QObject *parent)
+    : QObject(parent)
+    , requestAction_(std::move(requestAction))
+    , limits_(limits)
+    , tcp_(new QTcpServer(this))
+    , webSockets_(new QWebSocketServer(QStringLiteral("Kestrim"), QWebSocketServer::NonSecureMode, this))
+    , pinger_(new QTimer(this))
+{
+    clock_.start();
+    const QString host = QHostInfo::localHostName();
+    machineNames_ = {host, host + QStringLiteral(".local")};
+    if (const QString domain = QHostInfo::localDomainName(); !domain.isEmpty()) {
+        machineNames_.append(host + u'.' + domain);
+    }
+    // Connections are taken as they come, so the kernel's queue stays short; the limit is ours to keep.
+    tcp_->setMaxPendingConnections(limits_.connections);
+    connect(tcp_, &QTcpServer::newConnection, this, &NetworkCore::accept);
+    webSockets_->setHandshakeTimeout(limits_.idleMs);
+    connect(webSockets_, &QWebSocketServer::newConnection, this, &NetworkCore::adoptWebSocket);
+    connect(pinger_, &QTimer::timeout, this, &NetworkCore::keepAlive);
+    pinger_->start(std::min(PingMs, limits_.idleMs / 3));
+}
+
+NetworkCore::~NetworkCore()
+{
+    close();
+}
+
+std::optional<QString> NetworkCore::listen(const RemoteServer::Config &config)
+{
+    const bool samePort = tcp_->isListening() && tcp_->serverPort() == config.port;
+    dropConnectionsWithout(config);
+    config_ = config;
+    gate_.setTokens(config.viewerToken, config.controlToken);
+    if (samePort) {
+        return std::nullopt;
+    }
+    tcp_->close();
+    if (!tcp_->listen(QHostAddress::Any, config.port)) {
+        const QString reason = tcp_->serverError() == QAbstractSocket::AddressInUseError
+                                   ? QStringLiteral("port %1 is in use by another program").arg(config.port)
+                                   : QStringLiteral("port %1: %2").arg(config.port).arg(tcp_->errorString());
+        return reason;
+    }
+    return std::nullopt;
+}
+
+void NetworkCore::close()
+{
+    tcp_->close();
+    dropConnectionsWithout({});
+}
+
+void NetworkCore::dropConnectionsWithout(const RemoteServer::Config &config)
+{
+    const auto kept = [&config](const QString &token) {
+        return !token.isEmpty() && (token == config.viewerToken || token == config.controlToken);
+    };
+    for (auto it = clients_.begin(); it != clients_.end();) {
+        if (kept(it->token)) {
+            ++it;
+            continue;
+        }
+        QWebSocket *socket = it.key();
+        it = clients_.erase(it);
+        socket->abort();
+        socket->deleteLater();
+    }
+    for (HttpConnection *connection : findChildren<HttpConnection *>(Qt::FindDirectChildrenOnly)) {
+        if (!connection->token().isEmpty() && !kept(connection->token())) {
+            connection->socket()->abort();
+        }
+    }
+}
+
+void NetworkCore::publish(const ClockSnapshot &snapshot)
+{
+    state_ = RemoteProtocol::stateJson(snapshot);
+    const QString text = QString::fromUtf8(state_);
+    QList<QWebSocket *> stuck;
+    for (auto it = clients_.cbegin(); it != clients_.cend(); ++it) {
+        if (it.key()->bytesToWrite() > MaxUnsentBytes) {
+            stuck.append(it.key());
+        } else {
+            it.key()->sendTextMessage(text);
+        }
+    }
+    // Aborted after the walk: an abort removes the client from the table at once.
+    for (QWebSocket *socket : stuck) {
+        socket->abort();
+    }
+}
+
+void NetworkCore::accept()
+{
+    while (QTcpSocket *socket = tcp_->nextPendingConnection()) {
+        if (open_ >= limits_.connections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++open_;
+        connect(socket, &QObject::destroyed, this, [this] { --open_; });
+        auto *connection = new HttpConnection(socket, limits_, this);
+        connect(connection, &HttpConnection::requestReady, this, &NetworkCore::handle);
+        connect(connection, &HttpConnection::failed, this, &NetworkCore::refuse);
+    }
+}
+
+void NetworkCore::refuse(HttpConnection *connection, int status)
+{
+    connection->respond(httpResponse(status, "text/plain; charset=utf-8", statusText(status) + '\n'));
+}
+
+void NetworkCore::answer(HttpConnection *connection, int status, const QByteArray &json)
+{
+    connection->respond(httpResponse(status, "application/json", json));
+}
+
+QString NetworkCore::presentedToken(const HttpRequest &request) const
+{
+    const QByteArray authorization = request.header("authorization");
+    if (authorization.startsWith("Bearer ")) {
+        return QString::fromLatin1(authorization.sliced(7).trimmed());
+    }
+    return request.query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
+}
+
+void NetworkCore::handle(HttpConnection *connection, const HttpRequest &request, const QByteArray &body)
+{
+    const QString address = connection->socket()->peerAddress().toString();
+    const qint64 now = clock_.elapsed();
+    const QByteArray host = request.header("host");
+    if (host.isEmpty()) {
+        return refuse(connection, 400);
+    }
+    if (!hostAllowed(host, machineNames_)) {
+        return refuse(connection, 421);
+    }
+    if (gate_.blocked(address, now)) {
+        return refuse(connection, 429);
+    }
+    const RouteMatch match = routeFor(request.method, request.path);
+    if (match.status != 200) {
+        return connection->respond(
+            httpResponse(match.status, "text/plain; charset=utf-8", statusText(match.status) + '\n',
+                         match.status == 405 ? "Allow: " + match.allowed.toByteArray() + "\r\n" : QByteArray()));
+    }
+    const QString token = presentedToken(request);
+    const Access access = gate_.accessFor(token.toLatin1());
+    if (access == Access::None) {
+        gate_.recordFailure(address, now);
+        if (match.route == Route::Page) {
+            return connection->respond(httpResponse(401, "text/plain; charset=utf-8", unauthorisedPageText()));
+        }
+        return answer(connection, 401, RemoteProtocol::errorJson(QStringLiteral("missing or wrong token")));
+    }
+    connection->setToken(token);
+    if (needsControl(match.route) && access != Access::Control) {
+        return answer(connection, 403, RemoteProtocol::errorJson(QStringLiteral("this link may only view")));
+    }
+    switch (match.route) {
+    case Route::Page:
+        return connection->respond(viewerPageResponse(host));
+    case Route::State:
+        return answer(connection, 200, state_);
+    case Route::WebSocket:
+        return upgrade(connection, request);
+    case Route::Action:
+        break;
+    }
+    QString text = request.query.queryItemValue(QStringLiteral("text"), QUrl::FullyDecoded);
+    if (text.isEmpty() && !body.isEmpty()) {
+        QByteArray form = body;
+        form.replace('+', "%20");
+        text = QUrlQuery(QString::fromUtf8(form)).queryItemValue(QStringLiteral("text"), QUrl::FullyDecoded);
+    }
+    const quint64 id = nextId_++;
+    waitingHttp_.insert(id, connection);
+    connect(connection, &QObject::destroyed, this, [this, id] { waitingHttp_.remove(id); });
+    requestAction_(id, *RemoteProtocol::commandFor(match.action), text);
+}
+
+void NetworkCore::actionDone(quint64 id, const ActionOutcome &outcome)
+{
+    if (HttpConnection *connection = waitingHttp_.take(id)) {
+        if (outcome.refusal) {
+            return answer(connection, 409, RemoteProtocol::errorJson(*outcome.refusal));
+        }
+        return answer(connection, 200, RemoteProtocol::stateJson(outcome.snapshot));
+    }
+    if (QWebSocket *socket = waitingSockets_.take(id); socket != nullptr && clients_.contains(socket)) {
+        sendOutcome(socket, outcome);
+    }
+}
+
+void NetworkCore::upgrade(HttpConnection *connection, const HttpRequest &request)
+{
+    if (request.header("upgrade").toLower() != "websocket") {
+        return refuse(connection, 400);
+    }
+    // The token is checked again on the handshake the WebSocket keeps; the socket carries nothing of ours.
+    webSockets_->handleConnection(connection->release());
+}
+
+void NetworkCore::adoptWebSocket()
+{
+    while (QWebSocket *socket = webSockets_->nextPendingConnection()) {
+        socket->setParent(this);
+        const QByteArray authorization = socket->request().rawHeader("Authorization");
+        const QString token =
+            authorization.startsWith("Bearer ")
+                ? QString::fromLatin1(authorization.sliced(7).trimmed())
+                : QUrlQuery(socket->requestUrl()).queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
+        const Access access = gate_.accessFor(token.toLatin1());
+        if (access == Access::None) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        socket->setMaxAllowedIncomingMessageSize(static_cast<quint64>(limits_.wsMessageBytes));
+        socket->setMaxAllowedIncomingFrameSize(static_cast<quint64>(limits_.wsMessageBytes));
+        clients_.insert(socket, Client{access, token, clock_.elapsed(), 0, clock_.elapsed()});
+        connect(socket, &QWebSocket::textMessageReceived, this,
+                [this, socket](const QString &message) { receive(socket, message); });
+        connect(socket, &QWebSocket::binaryMessageReceived, this, [socket] {
+            socket->close(QWebSocketProtocol::CloseCodeDatatypeNotSupported, QStringLiteral("text only"));
+        });
+        connect(socket, &QWebSocket::pong, this, [this, socket] {
+            if (auto found = clients_.find(socket); found != clients_.end()) {
+                found->lastHeardMs = clock_.elapsed();
+            }
+        });
+        connect(socket, &QWebSocket::disconnected, this, [this, socket] {
+            clients_.remove(socket);
+            for (auto it = waitingSockets_.begin(); it != waitingSockets_.end();) {
+                it = it.value() == socket ? waitingSockets_.erase(it) : std::next(it);
+            }
+            socket->deleteLater();
+        });
+        socket->sendTextMessage(QString::fromUtf8(state_));
+    }
+}
+
+void NetworkCore::receive(QWebSocket *socket, const QString &message)
+{
+    const auto found = clients_.find(socket);
+    if (found == clients_.end()) {
+        return;
+    }
+    const qint64 now = clock_.elapsed();
+    found->lastHeardMs = now;
+    if (now - found->windowStartMs >= 1000) {
+        found->windowStartMs = now;
+        found->messagesInWindow = 0;
+    }
+    if (++found->messagesInWindow > limits_.wsMessagesPerSecond) {
+        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("more than 20 messages a second"));
+        return;
+    }
+    const RemoteProtocol::ParsedRequest parsed = RemoteProtocol::parseRequest(message.toUtf8());
+    const auto reply = [socket](int status, const QString &error) {
+        socket->sendTextMessage(QString::fromUtf8(
+            QJsonDocument(QJsonObject{{QStringLiteral("status"), status}, {QStringLiteral("error"), error}})
+                .toJson(QJsonDocument::Compact)));
+    };
+    if (!parsed.request) {
+        return reply(400, parsed.error);
+    }
+    if (found->access != Access::Control) {
+        return reply(403, QStringLiteral("this link may only view"));
+    }
+    const quint64 id = nextId_++;
+    waitingSockets_.insert(id, socket);
+    requestAction_(id, parsed.request->command, parsed.request->text);
+}
+
+void NetworkCore::sendOutcome(QWebSocket *socket, const ActionOutcome &outcome)
+{
+    QJsonObject answer{{QStringLiteral("status"), outcome.refusal ? 409 : 200}};
+    if (outcome.refusal) {
+        answer.insert(QStringLiteral("error"), *outcome.refusal);
+    } else {
+        answer.insert(QStringLiteral("state"), RemoteProtocol::stateObject(outcome.snapshot));
+    }
+    socket->sendTextMessage(QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
+}
+
+void NetworkCore::keepAlive()
+{
+    const qint64 now = clock_.elapsed();
+    QList<QWebSocket *> silent;
+    for (auto it = clients_.cbegin(); it != clients_.cend(); ++it) {
+        if (now - it->lastHeardMs > limits_.idleMs) {
+            silent.append(it.key());
+        } else {
+            it.key()->ping();
+        }
+    }
+    for (QWebSocket *socket : silent) {
+        socket->abort();
+    }
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "remote/accessgate.h"
+#include "remote/httpconnection.h"
+#include "remote/remotemodule.h"
+#include "remote/router.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+
+#include <functional>
+
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
+class QWebSocket;
+class QWebSocketServer;
+
+// The server proper, on the server thread: accepts connections within the limits, answers requests by
+// the route table and streams the state to WebSockets. It never touches the clock; actions go out through
+// `requestAction` and their outcome comes back through `actionDone`, both queued across the threads.
+class NetworkCore final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NetworkCore)
+
+public:
+    // Asks the GUI thread to carry out an action; its outcome is to come back to actionDone(id, ...).
+    using RequestAction = std::function<void(quint64 id, ClockCommand command, const QString &text)>;
+
+    NetworkCore(RequestAction requestAction, const ServerLimits &limits, QObject *parent = nullptr);
+    ~NetworkCore() override;
+
+    std::optional<QString> listen(const RemoteServer::Config &config);
+    void close();
+    void publish(const ClockSnapshot &snapshot);
+    void actionDone(quint64 id, const ActionOutcome &outcome);
+
+private:
+    struct Client
+    {
+        Access access = Access::None;
+        QString token;
+        qint64 windowStartMs = 0;
+        int messagesInWindow = 0;
+        qint64 lastHeardMs = 0;
+    };
+
+    void accept();
+    void handle(HttpConnection *connection, const HttpRequest &request, const QByteArray &body);
+    void refuse(HttpConnection *connection, int status);
+    void answer(HttpConnection *connection, int status, const QByteArray &json);
+    void upgrade(HttpConnection *connection, const HttpRequest &request);
+    void adoptWebSocket();
+    void receive(QWebSocket *socket, const QString &message);
+    void sendOutcome(QWebSocket *socket, const ActionOutcome &outcome);
+    void keepAlive();
+    QString presentedToken(const HttpRequest &request) const;
+    void dropConnectionsWithout(const RemoteServer::Config &config);
+
+    RequestAction requestAction_;
+    ServerLimits limits_;
+    QTcpServer *tcp_;
+    QWebSocketServer *webSockets_;
+    QTimer *pinger_;
+    QElapsedTimer clock_;
+    AccessGate gate_;
+    RemoteServer::Config config_;
+    QStringList machineNames_;
+    int open_ = 0; // sockets accepted and not yet destroyed, HTTP and WebSocket alike
+    QByteArray state_;
+    quint64 nextId_ = 1;
+    QHash<quint64, HttpConnection *> waitingHttp_;
+    QHash<quint64, QWebSocket *> waitingSockets_;
+    QHash<QWebSocket *, Client> clients_;
+};

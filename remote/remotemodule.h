@@ -1,0 +1,64 @@
+#pragma once
+
+#include "clock/clocksession.h"
+#include "clock/clocksnapshot.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+// The contract between the program and its network module. The HTTP server, WebSockets and the QR
+// encoder live in a module that the program loads when sharing is first switched on, so that a timer
+// that never shares maps none of the network libraries.
+
+// What an action did: why the clock refused it (then nothing changed), and the state after it.
+struct ActionOutcome
+{
+    std::optional<QString> refusal;
+    ClockSnapshot snapshot;
+};
+
+// Carries out an action on the clock. Always called on the thread that created the server (the GUI
+// thread), never on the server's own.
+using PerformAction = std::function<ActionOutcome(ClockCommand, const QString &)>;
+
+// The server, running on a thread of its own. Every member is called on the thread that created it and
+// returns at once; the server thread gets the calls queued.
+class RemoteServer
+{
+public:
+    struct Config
+    {
+        std::uint16_t port = 0;
+        QString viewerToken;
+        QString controlToken;
+    };
+
+    virtual ~RemoteServer() = default;
+
+    // Listens on every address at `config.port` (again, when the port changed), or says why not ("port
+    // 4680 is in use"). Connections that came with a token no longer in `config` are closed.
+    virtual std::optional<QString> listen(const Config &config) = 0;
+    // Stops listening and closes every connection.
+    virtual void close() = 0;
+    // The clock's state now; sent to every WebSocket and answered to "state".
+    virtual void publish(const ClockSnapshot &snapshot) = 0;
+
+    // The addresses of this machine that others may reach it by, for the links ("192.168.1.20", "[fe80::1]"),
+    // loopback last.
+    virtual QStringList linkHosts() const = 0;
+    // `text` as a QR code, one pixel a module, black on white with the quiet zone; null when it does not fit.
+    virtual QImage qrCode(const QString &text) const = 0;
+};
+
+// The module exports one C function under this name, returning a new server the caller owns. The number
+// changes whenever RemoteServer's layout does, so a stale module is refused rather than misused.
+inline constexpr char remoteModuleEntryPoint[] = "kestrimCreateRemoteServer1";
+using CreateRemoteServer = RemoteServer *(*)(PerformAction perform);
+
+// The module's file name, looked for in the folder of the program's executable.
+inline constexpr char remoteModuleFileName[] = "kestrim-remote.so";

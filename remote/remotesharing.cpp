@@ -1,0 +1,137 @@
+#include "remote/remotesharing.h"
+
+#include "clock/clocksession.h"
+#include "platform/settingsstore.h"
+
+#include <QCoreApplication>
+#include <QLibrary>
+
+#include <cstdio>
+#include <utility>
+
+RemoteSharing::RemoteSharing(SettingsStore &store, PerformAction perform, QString modulePath, QString privateFile,
+                             QObject *parent)
+    : QObject(parent)
+    , store_(store)
+    , perform_(std::move(perform))
+    , modulePath_(std::move(modulePath))
+    , privateFile_(std::move(privateFile))
+{}
+
+// The module stays loaded: the server thread may still be in its code while the program ends.
+RemoteSharing::~RemoteSharing() = default;
+
+QString RemoteSharing::moduleBesideProgram()
+{
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(remoteModuleFileName);
+}
+
+PerformAction RemoteSharing::performOn(ClockSession &session)
+{
+    return [&session](ClockCommand command, const QString &text) {
+        std::optional<QString> refusal = session.perform(command, text);
+        return ActionOutcome{std::move(refusal), session.snapshot()};
+    };
+}
+
+void RemoteSharing::load()
+{
+    settings_ = ReadRemoteSettings(store_);
+    if (!privateFile_.isEmpty() && !settings_.viewerToken.isEmpty()) {
+        keepOwnerOnly(privateFile_);
+    }
+    if (settings_.enabled) {
+        if (const std::optional<QString> problem = start()) {
+            std::fprintf(stderr, "Kestrim: not shared on the network: %s\n", qPrintable(*problem));
+        }
+    }
+}
+
+std::optional<QString> RemoteSharing::start()
+{
+    listening_ = false;
+    if (settings_.viewerToken.isEmpty() || settings_.controlToken.isEmpty()) {
+        problem_ = QStringLiteral("the links have no tokens");
+        return problem_;
+    }
+    if (!server_) {
+        QLibrary module(modulePath_);
+        const auto create =
+            module.load() ? reinterpret_cast<CreateRemoteServer>(module.resolve(remoteModuleEntryPoint)) : nullptr;
+        if (create == nullptr) {
+            problem_ = module.isLoaded()
+                           ? QStringLiteral("%1 does not belong to this version of the program").arg(modulePath_)
+                           : module.errorString();
+            return problem_;
+        }
+        server_.reset(create(perform_));
+    }
+    const RemoteServer::Config config{static_cast<std::uint16_t>(settings_.port), settings_.viewerToken,
+                                      settings_.controlToken};
+    if (std::optional<QString> problem = server_->listen(config)) {
+        problem_ = *problem;
+        return problem;
+    }
+    problem_.clear();
+    listening_ = true;
+    server_->publish(last_);
+    return std::nullopt;
+}
+
+std::optional<QString> RemoteSharing::save()
+{
+    WriteRemoteSettings(store_, settings_);
+    // Private before the first token reaches the disk; the store's replace keeps the mode.
+    if (!privateFile_.isEmpty() && !keepOwnerOnly(privateFile_)) {
+        return QStringLiteral("%1 cannot be made readable by its owner only").arg(privateFile_);
+    }
+    return store_.sync();
+}
+
+std::optional<QString> RemoteSharing::apply(bool enabled, std::int32_t port)
+{
+    settings_.enabled = enabled;
+    settings_.port = std::clamp(port, RemoteSettings::LowestPort, RemoteSettings::HighestPort);
+    if (enabled && settings_.viewerToken.isEmpty()) {
+        settings_.viewerToken = newToken();
+        settings_.controlToken = newToken();
+    }
+    std::optional<QString> problem;
+    if (enabled) {
+        problem = start();
+    } else {
+        listening_ = false;
+        problem_.clear();
+        if (server_) {
+            server_->close();
+        }
+    }
+    if (std::optional<QString> failed = save()) {
+        problem = problem ? *problem + u' ' + *failed : *failed;
+    }
+    emit sharingChanged();
+    return problem;
+}
+
+std::optional<QString> RemoteSharing::renewTokens()
+{
+    settings_.viewerToken = newToken();
+    settings_.controlToken = newToken();
+    std::optional<QString> problem;
+    if (settings_.enabled) {
+        problem = start();
+    }
+    if (std::optional<QString> failed = save()) {
+        problem = problem ? *problem + u' ' + *failed : *failed;
+    }
+    emit sharingChanged();
+    return problem;
+}
+
+void RemoteSharing::publish(const ClockSnapshot &snapshot)
+{
+    last_ = snapshot;
+    if (listening_) {
+        server_->publish(snapshot);
+    }
+}

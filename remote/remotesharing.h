@@ -1,0 +1,71 @@
+#pragma once
+
+#include "remote/remotemodule.h"
+#include "remote/remotesettings.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class ClockSession;
+class SettingsStore;
+
+// Sharing the clock on the network, as the program sees it: the stored settings, the network module
+// (loaded the first time sharing is on, never before) and the server in it. Lives on the GUI thread; the
+// start-up object feeds it the clock's snapshots and the share dialog drives it.
+class RemoteSharing final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RemoteSharing)
+
+public:
+    // `privateFile` is the settings file to keep readable by its owner only once it holds a token (empty:
+    // none, for a store that is not a file).
+    RemoteSharing(SettingsStore &store, PerformAction perform, QString modulePath, QString privateFile,
+                  QObject *parent = nullptr);
+    ~RemoteSharing() override;
+
+    // The module's path beside the running program's executable.
+    static QString moduleBesideProgram();
+    // Actions carried out on `session`, each answered with the state after it.
+    static PerformAction performOn(ClockSession &session);
+
+    // Reads section "Remote"; throws StoredValueError for a value it cannot use. With sharing on, starts
+    // the server; a port in use (or a missing module) is said on standard error and the program runs on.
+    void load();
+
+    const RemoteSettings &settings() const { return settings_; }
+    // Whether the server is listening now, and why not when sharing is on and it is not.
+    bool listening() const { return listening_; }
+    const QString &problem() const { return problem_; }
+    // The loaded module's server, for the links' hosts and QR codes; null before sharing was first on.
+    RemoteServer *server() const { return server_.get(); }
+
+    // Switches sharing on or off at `port` and saves that, making the tokens when there are none yet.
+    // Returns why the server does not listen (the port is in use, ...) or why the save failed.
+    std::optional<QString> apply(bool enabled, std::int32_t port);
+    // New tokens for both links, saved; every connection that came with an old one is closed.
+    std::optional<QString> renewTokens();
+
+    // The clock's state, for the server (dropped while it is off; the latest is kept for its start).
+    void publish(const ClockSnapshot &snapshot);
+
+signals:
+    void sharingChanged();
+
+private:
+    std::optional<QString> start();
+    std::optional<QString> save();
+
+    SettingsStore &store_;
+    PerformAction perform_;
+    QString modulePath_;
+    QString privateFile_;
+    RemoteSettings settings_;
+    std::unique_ptr<RemoteServer> server_;
+    ClockSnapshot last_;
+    bool listening_ = false;
+    QString problem_;
+};
