@@ -1,20 +1,27 @@
 #pragma once
 
+#include "clock/clocksnapshot.h"
+
 #include <QString>
 
 class SettingsStore;
 
 // How the main window serves the room, kept in section "Window" beside the placement: full screen, above
-// other windows, and the screen of the audience window (by the name the desktop gives it; empty for none).
+// other windows, the screen of the audience window (by the name the desktop gives it; empty for none), the
+// read-out mode and the flash at a stage end.
 struct PresenterSettings
 {
     bool fullScreen = false;
     bool onTop = false;
     QString audience;
+    ReadOutMode readOut = ReadOutMode::Elapsed;
+    bool flash = false;
     friend bool operator==(const PresenterSettings &, const PresenterSettings &) = default;
 };
 
-// Missing keys keep the defaults above. Throws StoredValueError for "FullScreen" or "OnTop" that is not a
-// truth value.
+// Missing keys keep the defaults above. Throws StoredValueError for "FullScreen", "OnTop" or "Flash" that is
+// not a truth value and a "ReadOut" other than Elapsed, StageLeft or TalkLeft.
 PresenterSettings ReadPresenterSettings(const SettingsStore &store);
+// "ReadOut" and "Flash" are written only once they differ from their defaults or are in the store already,
+// so that a user who never touches them keeps the file as before.
 void WritePresenterSettings(SettingsStore &store, const PresenterSettings &settings);
