@@ -5,7 +5,11 @@
 #include "options/optionsdialog.h"
 #include "platform/choosers.h"
 #include "platform/settingsstore.h"
+#include "remote/remotesharing.h"
+#include "remote/sharedialog.h"
 #include "settings/persistence.h"
+
+#include <QDir>
 
 #include <cstdio>
 
@@ -22,11 +26,18 @@ void reportLoadError(const Platform &platform, const QString &message)
 Program::Program(const Platform &platform)
     : platform_(platform)
     , session_(platform.ticks, platform.sound)
-{}
+    // The settings file is kept private once it holds the links' tokens; a store that is not a file is not.
+    , sharing_(std::make_unique<RemoteSharing>(
+          platform.store, RemoteSharing::performOn(session_), RemoteSharing::moduleBesideProgram(),
+          QDir::isAbsolutePath(platform.store.location()) ? platform.store.location() : QString()))
+{
+    QObject::connect(&session_, &ClockSession::changed, sharing_.get(), &RemoteSharing::publish);
+}
 
 Program::~Program()
 {
-    // The dialog refers to the main window; let it go first.
+    // The dialogs refer to the main window; let them go first.
+    shareDialog_.reset();
     optionDialog_.reset();
     mainWindow_.reset();
 }
@@ -40,12 +51,26 @@ fOpt *Program::OptionDialog()
     return optionDialog_.get();
 }
 
+ShareDialog *Program::openShareDialog()
+{
+    if (!shareDialog_ && mainWindow_) {
+        shareDialog_ = std::make_unique<ShareDialog>(*sharing_, mainWindow_.get());
+    }
+    if (shareDialog_) {
+        shareDialog_->show();
+        shareDialog_->raise();
+        shareDialog_->activateWindow();
+    }
+    return shareDialog_.get();
+}
+
 bool Program::Main()
 {
     try {
         ClockSetting loaded;
         LoadClockSetting(loaded, platform_.store, platform_.programFolder);
         model_.SetClockSetting(loaded);
+        sharing_->load();
     } catch (const StoredValueError &error) {
         reportLoadError(platform_, error.message());
         return false;
@@ -58,6 +83,7 @@ bool Program::Main()
     mainWindow_->setOptionDialogSource([this] { return OptionDialog(); });
     room_ = new Room(*mainWindow_, session_, platform_.store);
     QObject::connect(mainWindow_.get(), &fMain::quitting, room_, &Room::quit);
+    room_->setShareHandler([this] { openShareDialog(); });
 
     try {
         mainWindow_->Form_Load();
@@ -68,5 +94,8 @@ bool Program::Main()
     }
     mainWindow_->showPlaced();
     room_->showPlaced();
+    // After the window: the network never delays the first sight of the clock.
+    sharing_->publish(session_.snapshot());
+    sharing_->startIfEnabled();
     return true;
 }

@@ -8,7 +8,9 @@
 
 class fMain;
 class fOpt;
+class RemoteSharing;
 class Room;
+class ShareDialog;
 
 // The start-up object, where the program is put together: the configuration in force, the clock session,
 // and the views that observe it (the main window, the room with its audience window), alive for the whole
@@ -35,6 +37,9 @@ public:
     // The options dialog, created on the first call (the main window's "Option" button makes that call).
     // Null before Main() has created the main window.
     fOpt *OptionDialog();
+    RemoteSharing &sharing() { return *sharing_; }
+    // "Share on Network...", created on first use; modeless, so the keys still reach the clock around it.
+    ShareDialog *openShareDialog();
 
 private:
     Platform platform_;
@@ -43,4 +48,6 @@ private:
     std::unique_ptr<fMain> mainWindow_;
     Room *room_ = nullptr; // the main window's child
     std::unique_ptr<fOpt> optionDialog_;
+    std::unique_ptr<RemoteSharing> sharing_;
+    std::unique_ptr<ShareDialog> shareDialog_;
 };

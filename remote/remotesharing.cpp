@@ -40,6 +40,10 @@ void RemoteSharing::load()
     if (!privateFile_.isEmpty() && !settings_.viewerToken.isEmpty()) {
         keepOwnerOnly(privateFile_);
     }
+}
+
+void RemoteSharing::startIfEnabled()
+{
     if (settings_.enabled) {
         if (const std::optional<QString> problem = start()) {
             std::fprintf(stderr, "Kestrim: not shared on the network: %s\n", qPrintable(*problem));
@@ -128,7 +132,7 @@ std::optional<QString> RemoteSharing::renewTokens()
     return problem;
 }
 
-void RemoteSharing::publish(const ClockSnapshot &snapshot)
+void RemoteSharing::publish(const ClockSnapshot &snapshot, ClockEvents)
 {
     last_ = snapshot;
     if (listening_) {

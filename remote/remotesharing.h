@@ -32,9 +32,11 @@ public:
     // Actions carried out on `session`, each answered with the state after it.
     static PerformAction performOn(ClockSession &session);
 
-    // Reads section "Remote"; throws StoredValueError for a value it cannot use. With sharing on, starts
-    // the server; a port in use (or a missing module) is said on standard error and the program runs on.
+    // Reads section "Remote"; throws StoredValueError for a value it cannot use.
     void load();
+    // With sharing on, loads the module and starts the server; a port in use (or a missing module) is said
+    // on standard error and the program runs on.
+    void startIfEnabled();
 
     const RemoteSettings &settings() const { return settings_; }
     // Whether the server is listening now, and why not when sharing is on and it is not.
@@ -50,7 +52,7 @@ public:
     std::optional<QString> renewTokens();
 
     // The clock's state, for the server (dropped while it is off; the latest is kept for its start).
-    void publish(const ClockSnapshot &snapshot);
+    void publish(const ClockSnapshot &snapshot, ClockEvents events = {});
 
 signals:
     void sharingChanged();
