@@ -1,0 +1,64 @@
+#include "remote/remotesharing.h"
+#include "settings/persistence.h"
+#include "support/fakes.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+bool mapped(const char *name)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(name);
+}
+
+} // namespace
+
+// The whole program's library, with sharing off, maps no network library; switching sharing on loads them.
+class TestRemoteModule final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void networkIsLoadedWhenSharingIsFirstOn()
+    {
+        for (const char *library : {"libQt6Network", "libQt6WebSockets", "libqrencode", "kestrim-remote"}) {
+            QVERIFY2(!mapped(library), library);
+        }
+        MapStore store;
+        store.set(QStringLiteral("Remote"), QStringLiteral("Port"), QStringLiteral("1"));
+        RemoteSharing refused(store, {}, QStringLiteral(KESTRIM_REMOTE_MODULE), QString());
+        QVERIFY_THROWS_EXCEPTION(StoredValueError, refused.load());
+
+        store.values.clear();
+        RemoteSharing missing(store, {}, QStringLiteral("/nonexistent/kestrim-remote.so"), QString());
+        missing.load();
+        QVERIFY(missing.apply(true, 47'000).has_value());
+        QVERIFY(!missing.listening());
+
+        RemoteSharing sharing(store, {}, QStringLiteral(KESTRIM_REMOTE_MODULE), QString());
+        sharing.load();
+        QCOMPARE(sharing.settings().enabled, true); // the failed start above was saved switched on
+        QVERIFY(!sharing.server());
+        const std::optional<QString> problem = sharing.apply(true, 47'001);
+        QVERIFY2(!problem, qPrintable(problem.value_or(QString())));
+        QVERIFY(sharing.listening());
+        QVERIFY(mapped("kestrim-remote") && mapped("libQt6Network") && mapped("libqrencode"));
+        QVERIFY(!sharing.server()->qrCode(QStringLiteral("http://127.0.0.1:47001/?token=x")).isNull());
+        const QString oldViewer = sharing.settings().viewerToken;
+        QVERIFY(isToken(oldViewer));
+        QVERIFY(!sharing.renewTokens());
+        QVERIFY(sharing.settings().viewerToken != oldViewer);
+        QCOMPARE(*store.get(QStringLiteral("Remote"), QStringLiteral("ViewerToken")), sharing.settings().viewerToken);
+
+        // The port is taken by the first: said, not fatal.
+        RemoteSharing second(store, {}, QStringLiteral(KESTRIM_REMOTE_MODULE), QString());
+        second.load();
+        const std::optional<QString> taken = second.apply(true, 47'001);
+        QVERIFY(taken && taken->contains(QStringLiteral("47001")));
+    }
+};
+
+QTEST_MAIN(TestRemoteModule)
+#include "tst_remotemodule.moc"

@@ -1,0 +1,259 @@
+#include "remote/accessgate.h"
+#include "remote/httprequest.h"
+#include "remote/remoteprotocol.h"
+#include "remote/remotesettings.h"
+#include "remote/router.h"
+#include "settings/persistence.h"
+#include "support/fakes.h"
+
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+Q_DECLARE_METATYPE(Route)
+
+// The network's pure parts: stored settings and tokens, the state's JSON, the route table, the token
+// gate and the request head. No server runs here.
+class TestRemoteParts final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void read_takesWhatFitsAndRefusesTheRest_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        const QString token = QStringLiteral("Hand-written_token-0123456789");
+        QTest::newRow("enabled") << "Enabled"
+                                 << "True" << true;
+        QTest::newRow("enabled word") << "Enabled"
+                                      << "on" << false;
+        QTest::newRow("lowest port") << "Port"
+                                     << "1024" << true;
+        QTest::newRow("privileged port") << "Port"
+                                         << "1023" << false;
+        QTest::newRow("port too high") << "Port"
+                                       << "65536" << false;
+        QTest::newRow("hand-written token") << "ViewerToken" << token << true;
+        QTest::newRow("token too short") << "ViewerToken" << token.left(21) << false;
+        QTest::newRow("token 64") << "ControlToken" << QString(64, u'a') << true;
+        QTest::newRow("token 65") << "ControlToken" << QString(65, u'a') << false;
+        QTest::newRow("token with padding") << "ControlToken" << token + u'=' << false;
+        QTest::newRow("token with blank") << "ControlToken" << token + u' ' + token << false;
+    }
+    void read_takesWhatFitsAndRefusesTheRest()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        MapStore store;
+        store.set(QStringLiteral("Remote"), key, text);
+        try {
+            const RemoteSettings settings = ReadRemoteSettings(store);
+            QVERIFY(accepted);
+            WriteRemoteSettings(store, settings);
+            QCOMPARE(ReadRemoteSettings(store), settings);
+            QCOMPARE(*store.get(QStringLiteral("Remote"), key), text);
+        } catch (const StoredValueError &error) {
+            QVERIFY2(!accepted, qPrintable(error.message()));
+            QCOMPARE(error.key(), key);
+        }
+    }
+
+    void newToken_isAFreshTokenOf128Bits()
+    {
+        QSet<QString> seen;
+        for (int i = 0; i < 100; ++i) {
+            const QString token = newToken();
+            QVERIFY(isToken(token));
+            QCOMPARE(QByteArray::fromBase64(token.toLatin1(), QByteArray::Base64UrlEncoding).size(), 16);
+            seen.insert(token);
+        }
+        QCOMPARE(seen.size(), 100);
+    }
+
+    void keepOwnerOnly_makesTheFilePrivateBeforeTheFirstTokenIsWritten()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Kestrim/Kestrim.conf"));
+        struct stat status = {};
+        QVERIFY(keepOwnerOnly(path));
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        QVERIFY(keepOwnerOnly(path));
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+        QVERIFY(!keepOwnerOnly(dir.path()));
+    }
+
+    void stateJson_carriesWhatTheWindowShows()
+    {
+        ClockSnapshot s;
+        s.state = ClockState::Paused;
+        s.elapsedMs = 61'500;
+        s.minutes = QStringLiteral("-01");
+        s.seconds = QStringLiteral("05");
+        s.mode = ReadOutMode::StageLeft;
+        s.stage = 2;
+        s.description = QStringLiteral("Q & \"A\"");
+        s.background = 0x00FF8000; // blue 0xFF, green 0x80, red 0x00
+        s.foreground = 0x000000FF;
+        s.stageEnd = 1200;
+        s.talkSeconds = 1500;
+        s.flashInverted = true;
+        s.message = QStringLiteral("Wrap up");
+        const QByteArray json = RemoteProtocol::stateJson(s);
+        const QVariantMap v = QJsonDocument::fromJson(json).toVariant().toMap();
+        QCOMPARE(v.keys(), QStringList({"digitsEnabled", "elapsedMs", "flash", "message", "minutes", "mode", "seconds",
+                                        "stage", "state", "talkSeconds"}));
+        QCOMPARE(v["state"], "Paused");
+        QCOMPARE(v["mode"], "StageLeft");
+        QCOMPARE(v["minutes"], "-01");
+        QCOMPARE(v["elapsedMs"].toLongLong(), 61'500);
+        QCOMPARE(v["flash"], true);
+        const QVariantMap stage = v["stage"].toMap();
+        QCOMPARE(stage["background"], "#0080ff");
+        QCOMPARE(stage["foreground"], "#ff0000");
+        QCOMPARE(stage["description"], s.description);
+        QCOMPARE(stage["endSeconds"].toInt(), 1200);
+    }
+
+    void parseRequest_takesOnlyAKnownActionWithText_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("toggle") << QByteArray(R"({"action":"toggle"})") << true;
+        QTest::newRow("message") << QByteArray(R"({"action":"message","text":"Hi"})") << true;
+        QTest::newRow("undo-reset") << QByteArray(R"({"action":"undo-reset"})") << true;
+        QTest::newRow("not a command name") << QByteArray(R"({"action":"UndoReset"})") << false;
+        QTest::newRow("number text") << QByteArray(R"({"action":"message","text":5})") << false;
+        QTest::newRow("array") << QByteArray(R"([{"action":"start"}])") << false;
+        QTest::newRow("no action") << QByteArray(R"({"text":"x"})") << false;
+        QTest::newRow("broken") << QByteArray(R"({"action":"start")") << false;
+    }
+    void parseRequest_takesOnlyAKnownActionWithText()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(bool, accepted);
+        const RemoteProtocol::ParsedRequest parsed = RemoteProtocol::parseRequest(message);
+        QCOMPARE(parsed.request.has_value(), accepted);
+        QCOMPARE(parsed.error.isEmpty(), accepted);
+    }
+
+    void routeFor_findsEveryPathOfTheTable_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<Route>("route");
+        QTest::newRow("page") << QByteArray("GET") << QByteArray("/") << 200 << Route::Page;
+        QTest::newRow("state") << QByteArray("GET") << QByteArray("/api/v1/state") << 200 << Route::State;
+        QTest::newRow("post state") << QByteArray("POST") << QByteArray("/api/v1/state") << 405 << Route::State;
+        QTest::newRow("ws") << QByteArray("GET") << QByteArray("/api/v1/ws") << 200 << Route::WebSocket;
+        QTest::newRow("get action") << QByteArray("GET") << QByteArray("/api/v1/take-minute") << 200 << Route::Action;
+        QTest::newRow("post action") << QByteArray("POST") << QByteArray("/api/v1/toggle") << 200 << Route::Action;
+        QTest::newRow("put action") << QByteArray("PUT") << QByteArray("/api/v1/start") << 405 << Route::Action;
+        QTest::newRow("unknown action") << QByteArray("GET") << QByteArray("/api/v1/explode") << 404 << Route::Page;
+        QTest::newRow("trailing slash") << QByteArray("GET") << QByteArray("/api/v1/state/") << 404 << Route::Page;
+        QTest::newRow("other version") << QByteArray("GET") << QByteArray("/api/v2/state") << 404 << Route::Page;
+    }
+    void routeFor_findsEveryPathOfTheTable()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, path);
+        QFETCH(int, status);
+        QFETCH(Route, route);
+        const RouteMatch match = routeFor(method, path);
+        QCOMPARE(match.status, status);
+        QCOMPARE(match.route, route);
+        QCOMPARE(match.action.isEmpty(), route != Route::Action || status == 404);
+    }
+
+    void gate_tellsTheTokensApartAndBlocksAGuesserForAMinute()
+    {
+        AccessGate gate;
+        const QString viewer = newToken(), control = newToken();
+        gate.setTokens(viewer, control);
+        QCOMPARE(gate.accessFor(viewer.toLatin1()), Access::Viewer);
+        QCOMPARE(gate.accessFor(control.toLatin1()), Access::Control);
+        QCOMPARE(gate.accessFor(control.toLatin1().chopped(1)), Access::None);
+        QCOMPARE(gate.accessFor(control.toLatin1() + 'x'), Access::None);
+        QCOMPARE(gate.accessFor(""), Access::None);
+        QVERIFY(!sameSecret("", ""));
+
+        const QString guesser = QStringLiteral("192.0.2.7");
+        std::int64_t now = 5'000'000;
+        // Nine wrong tokens, the oldest falling out of the minute before the tenth: still let in.
+        for (int i = 0; i < 9; ++i) {
+            gate.recordFailure(guesser, now + i * 7'000);
+        }
+        gate.recordFailure(guesser, now + 60'000);
+        QVERIFY(!gate.blocked(guesser, now + 60'000));
+        gate.recordFailure(guesser, now + 61'000);
+        QVERIFY(gate.blocked(guesser, now + 61'000));
+        QVERIFY(!gate.blocked(QStringLiteral("192.0.2.8"), now + 61'000));
+        QVERIFY(gate.blocked(guesser, now + 120'999));
+        QVERIFY(!gate.blocked(guesser, now + 121'000));
+    }
+
+    void hostAllowed_onlyNamesThisMachine_data()
+    {
+        QTest::addColumn<QByteArray>("host");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("ipv4 port") << QByteArray("192.168.1.20:4680") << true;
+        QTest::newRow("ipv6") << QByteArray("[::1]:4680") << true;
+        QTest::newRow("localhost") << QByteArray("LocalHost:4680") << true;
+        QTest::newRow("machine") << QByteArray("stage-pc.local") << true;
+        QTest::newRow("rebound name") << QByteArray("attacker.example:4680") << false;
+        QTest::newRow("short address") << QByteArray("127.1:4680") << false;
+        QTest::newRow("policy in port") << QByteArray("127.0.0.1:1; script-src *") << false;
+        QTest::newRow("ipv6 junk") << QByteArray("[::1]x") << false;
+        QTest::newRow("empty") << QByteArray(":4680") << false;
+    }
+    void hostAllowed_onlyNamesThisMachine()
+    {
+        QFETCH(QByteArray, host);
+        QFETCH(bool, allowed);
+        QCOMPARE(hostAllowed(host, {QStringLiteral("stage-pc"), QStringLiteral("stage-pc.local")}), allowed);
+    }
+
+    void parseHead_waitsBoundsAndRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<qint64>("length");
+        using S = HeadResult::Status;
+        const QByteArray get = "GET /api/v1/message?text=Two+min%2B HTTP/1.1\r\nHost: a\r\n";
+        QTest::newRow("half") << get << int(S::Incomplete) << 0LL;
+        QTest::newRow("whole") << get + "\r\n" << int(S::Complete) << 0LL;
+        QTest::newRow("body") << get + "Content-Length: 12\r\n\r\nabc" << int(S::Complete) << 12LL;
+        QTest::newRow("lengths agree") << get + "Content-Length: 3\r\ncontent-length: 3\r\n\r\n"
+                                       << int(S::Complete) << 3LL;
+        QTest::newRow("lengths differ") << get + "Content-Length: 3\r\nContent-Length: 4\r\n\r\n" << int(S::Bad) << 0LL;
+        QTest::newRow("negative") << get + "Content-Length: -1\r\n\r\n" << int(S::Bad) << 0LL;
+        QTest::newRow("chunked") << get + "Transfer-Encoding: chunked\r\n\r\n" << int(S::Bad) << 0LL;
+        QTest::newRow("blank before colon") << get + "Host : b\r\n\r\n" << int(S::Bad) << 0LL;
+        QTest::newRow("absolute form") << QByteArray("GET http://a/ HTTP/1.1\r\n\r\n") << int(S::Bad) << 0LL;
+        QTest::newRow("too large") << get + QByteArray(200, 'x') << int(S::TooLarge) << 0LL;
+    }
+    void parseHead_waitsBoundsAndRefuses()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, status);
+        QFETCH(qint64, length);
+        const HeadResult result = parseHead(bytes, 128);
+        QCOMPARE(int(result.status), status);
+        QCOMPARE(result.request.contentLength, length);
+        if (result.status == HeadResult::Status::Complete) {
+            QCOMPARE(result.request.path, QByteArray("/api/v1/message"));
+            QCOMPARE(result.request.query.queryItemValue("text", QUrl::FullyDecoded), QStringLiteral("Two min+"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRemoteParts)
+#include "tst_remoteparts.moc"

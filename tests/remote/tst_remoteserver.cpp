@@ -1,0 +1,207 @@
+#include "remote/moduleserver.h"
+#include "remote/remotesettings.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+#include <QWebSocket>
+
+#include <memory>
+
+namespace {
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// One request on a connection of its own, answered and closed by the server; the event loop runs
+// meanwhile, as actions are carried out on this (the GUI) thread.
+QByteArray exchange(quint16 port, const QByteArray &request)
+{
+    QTcpSocket socket;
+    QByteArray answer;
+    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [&] { answer += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.write(request);
+    if (!QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 5000)) {
+        return "timed out: " + answer;
+    }
+    return answer + socket.readAll();
+}
+
+QByteArray get(quint16 port, const QByteArray &target, const QByteArray &headers = {})
+{
+    return exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n");
+}
+
+int statusOf(const QByteArray &answer)
+{
+    return answer.mid(9, 3).toInt();
+}
+
+QJsonObject bodyOf(const QByteArray &answer)
+{
+    return QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
+}
+
+} // namespace
+
+// The server in this process on the loopback address, with a fake clock behind its actions: every answer,
+// every limit, and the threads the work happens on.
+class TestRemoteServer final : public QObject
+{
+    Q_OBJECT
+
+    const QString viewer_ = newToken();
+    const QString control_ = newToken();
+    quint16 port_ = 0;
+    QList<QThread *> performThreads_;
+    std::unique_ptr<ModuleServer> server_;
+
+    void start(const ServerLimits &limits)
+    {
+        performThreads_.clear();
+        server_ = std::make_unique<ModuleServer>(
+            [this](ClockCommand command, const QString &text) {
+                performThreads_.append(QThread::currentThread());
+                ActionOutcome outcome;
+                if (command == ClockCommand::Pause) {
+                    outcome.refusal = QStringLiteral("Pause needs the clock running.");
+                }
+                outcome.snapshot.state = ClockState::Running;
+                outcome.snapshot.message = text;
+                return outcome;
+            },
+            limits);
+        port_ = freePort();
+        QCOMPARE(server_->listen({port_, viewer_, control_}), std::nullopt);
+    }
+
+private slots:
+    void cleanup() { server_.reset(); }
+
+    void answers_byRouteTokenAndClock()
+    {
+        start({});
+        const QByteArray c = "?token=" + control_.toLatin1();
+        const QByteArray started = get(port_, "/api/v1/message" + c + "&text=Two%20minutes");
+        QCOMPARE(statusOf(started), 200);
+        QCOMPARE(bodyOf(started)["message"], "Two minutes");
+        QCOMPARE(performThreads_, QList<QThread *>{QThread::currentThread()});
+        const QByteArray refused = exchange(port_, "POST /api/v1/pause HTTP/1.1\r\nHost: localhost\r\n"
+                                                   "Authorization: Bearer " +
+                                                       control_.toLatin1() + "\r\n\r\n");
+        QCOMPARE(statusOf(refused), 409);
+        QCOMPARE(bodyOf(refused)["error"], "Pause needs the clock running.");
+        QCOMPARE(statusOf(get(port_, "/api/v1/start?token=" + viewer_.toLatin1())), 403);
+        QCOMPARE(statusOf(get(port_, "/api/v1/state?token=" + viewer_.toLatin1())), 200);
+        QCOMPARE(statusOf(get(port_, "/api/v1/state")), 401);
+        QCOMPARE(statusOf(get(port_, "/api/v1/nothing" + c)), 404);
+        QCOMPARE(statusOf(exchange(port_, "PUT /api/v1/state HTTP/1.1\r\nHost: localhost\r\n\r\n")), 405);
+        QCOMPARE(statusOf(get(port_, "/api/v1/state" + c, "Host: rebound.example\r\n")), 421); // two hosts
+        QCOMPARE(statusOf(exchange(port_, "GET /" + c + " HTTP/1.1\r\nHost: rebound.example\r\n\r\n")), 421);
+        const QByteArray unauthorised = get(port_, "/");
+        QCOMPARE(statusOf(unauthorised), 401);
+        QVERIFY(unauthorised.contains("\"Share on Network...\""));
+        const QByteArray page = get(port_, "/" + c);
+        QCOMPARE(statusOf(page), 200);
+        for (const char *header : {"X-Content-Type-Options: nosniff", "Referrer-Policy: no-referrer",
+                                   "Content-Security-Policy: default-src 'none'; script-src 'sha256-"}) {
+            QVERIFY2(page.contains(header), header);
+        }
+        QVERIFY(!page.contains("Access-Control"));
+        QCOMPARE(performThreads_.size(), 2);
+    }
+
+    void limits_holdAgainstLargeSlowManyAndGuessingClients()
+    {
+        ServerLimits limits;
+        limits.connections = 8;
+        limits.idleMs = 500;
+        start(limits);
+        const QByteArray head = "GET /api/v1/state HTTP/1.1\r\nHost: localhost\r\nX-Pad: ";
+        QCOMPARE(statusOf(exchange(port_, head + QByteArray(16 * 1024, 'x') + "\r\n\r\n")), 413);
+        const QByteArray body = "POST /api/v1/toggle?token=" + control_.toLatin1() +
+                                " HTTP/1.1\r\nHost: localhost\r\nContent-Length: 65537\r\n\r\n";
+        QCOMPARE(statusOf(exchange(port_, body + QByteArray(65537, 'x'))), 413);
+        QVERIFY(performThreads_.isEmpty());
+
+        // Idle ones are closed; beyond the limit, closed at once.
+        std::vector<std::unique_ptr<QTcpSocket>> sockets;
+        for (int i = 0; i < limits.connections + 2; ++i) {
+            sockets.push_back(std::make_unique<QTcpSocket>());
+            sockets.back()->connectToHost(QHostAddress::LocalHost, port_);
+        }
+        const auto closed = [&sockets] {
+            return std::count_if(sockets.cbegin(), sockets.cend(),
+                                 [](const auto &s) { return s->state() == QAbstractSocket::UnconnectedState; });
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(closed(), 2, 400);
+        QTRY_COMPARE_WITH_TIMEOUT(closed(), qsizetype(sockets.size()), 2000);
+
+        const QByteArray wrong = "/api/v1/state?token=" + newToken().toLatin1();
+        for (int i = 0; i < 10; ++i) {
+            QCOMPARE(statusOf(get(port_, wrong)), 401);
+        }
+        QCOMPARE(statusOf(get(port_, "/api/v1/state?token=" + control_.toLatin1())), 429);
+    }
+
+    void webSocket_streamsTheStateAndTakesBoundedActions()
+    {
+        start({});
+        ClockSnapshot snapshot;
+        snapshot.minutes = QStringLiteral("07");
+        server_->publish(snapshot);
+        const auto open = [this](const QString &token, QList<QJsonObject> &received) {
+            auto socket = std::make_unique<QWebSocket>();
+            connect(socket.get(), &QWebSocket::textMessageReceived, this,
+                    [&received](const QString &m) { received.append(QJsonDocument::fromJson(m.toUtf8()).object()); });
+            socket->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/v1/ws?token=%2").arg(port_).arg(token)));
+            return socket;
+        };
+        QList<QJsonObject> seen, driven;
+        const auto viewer = open(viewer_, seen);
+        const auto control = open(control_, driven);
+        QTRY_COMPARE(seen.size(), 1);
+        QCOMPARE(seen[0]["minutes"], "07");
+        snapshot.minutes = QStringLiteral("08");
+        server_->publish(snapshot);
+        QTRY_COMPARE(seen.size(), 2);
+        QCOMPARE(seen[1]["minutes"], "08");
+
+        viewer->sendTextMessage(QStringLiteral(R"({"action":"start"})"));
+        QTRY_COMPARE(seen.size(), 3);
+        QCOMPARE(seen[2]["status"], 403);
+        QTRY_COMPARE(driven.size(), 2);
+        control->sendTextMessage(QStringLiteral(R"({"action":"message","text":"Hi"})"));
+        QTRY_COMPARE(driven.size(), 3);
+        QCOMPARE(driven[2]["status"], 200);
+        QCOMPARE(driven[2]["state"].toObject()["message"], "Hi");
+
+        // New tokens close what came with the old ones.
+        QCOMPARE(server_->listen({port_, newToken(), control_}), std::nullopt);
+        QTRY_COMPARE(viewer->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(control->state(), QAbstractSocket::ConnectedState);
+
+        for (int i = 0; i < 21; ++i) {
+            control->sendTextMessage(QStringLiteral(R"({"action":"continue"})"));
+        }
+        QTRY_COMPARE(control->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(control->closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
+        QList<QJsonObject> more;
+        const auto big = open(control_, more);
+        QTRY_COMPARE(more.size(), 1);
+        big->sendTextMessage(QString(4097, u'x'));
+        QTRY_COMPARE(big->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(big->closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRemoteServer)
+#include "tst_remoteserver.moc"
