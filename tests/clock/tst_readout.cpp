@@ -204,7 +204,7 @@ void TestReadout::keyAction_followsStateAndKey_data()
     for (const auto &[stateName, state] : states) {
         const KeyAction space = state == ClockState::Ready     ? KeyAction::StartClock
                                 : state == ClockState::Running ? KeyAction::PauseClock
-                                                               : KeyAction::ClearTimer;
+                                                               : KeyAction::ResetClock;
         const KeyAction escape = state == ClockState::Running ? KeyAction::PauseClock : KeyAction::StartClock;
         for (const auto &[heldName, modifiers] : held) {
             QTest::addRow("%s SPACE%s", stateName, heldName) << int(Qt::Key_Space) << modifiers << state << space;
