@@ -107,8 +107,7 @@ void Room::buildContextMenu()
     QAction *message = addItem(contextMenu_, QStringLiteral("Message to Speaker..."), "actionMessage");
     connect(message, &QAction::triggered, this, &Room::askForMessage);
     clearMessageAction_ = addItem(contextMenu_, QStringLiteral("Clear Message"), "actionClearMessage");
-    connect(clearMessageAction_, &QAction::triggered, this,
-            [this] { session_.perform(ClockCommand::ClearMessage); });
+    connect(clearMessageAction_, &QAction::triggered, this, [this] { session_.perform(ClockCommand::ClearMessage); });
     shareAction_ = addItem(contextMenu_, QStringLiteral("Share on Network..."), "actionShare");
     shareAction_->setVisible(false);
     connect(shareAction_, &QAction::triggered, this, [this] {
@@ -304,8 +303,8 @@ void Room::openAudienceWindow()
     if (!target)
         return; // off, or not plugged in: screenAdded opens it when it is
     audience_ = new AudienceWindow(
-        screens.at(*target), session_,
-        [this](QKeyEvent *event) { QCoreApplication::sendEvent(&window_, event); }, &window_);
+        screens.at(*target), session_, [this](QKeyEvent *event) { QCoreApplication::sendEvent(&window_, event); },
+        &window_);
     // Not showFullScreen(): that asks for the activation this window must never take.
     audience_->setWindowState(Qt::WindowFullScreen);
     audience_->show();
@@ -327,9 +326,8 @@ void Room::closeAudienceWindow()
 void Room::askForMessage()
 {
     auto *box = new MessageBox(session_.snapshot().message, &window_);
-    connect(box, &MessageBox::accepted, this, [this, box] {
-        session_.perform(ClockCommand::ShowMessage, box->text());
-    });
+    connect(box, &MessageBox::accepted, this,
+            [this, box] { session_.perform(ClockCommand::ShowMessage, box->text()); });
     box->open();
 }
 
