@@ -24,6 +24,7 @@ QString stateName(ClockState state)
     return QStringLiteral("Ready");
 }
 
+// The words the settings store for the mode (readOutModeName); the module does not link the clock's code.
 QString modeName(ReadOutMode mode)
 {
     switch (mode) {

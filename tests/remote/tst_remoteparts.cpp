@@ -1,3 +1,4 @@
+#include "clock/readout.h"
 #include "remote/accessgate.h"
 #include "remote/httprequest.h"
 #include "remote/remoteprotocol.h"
@@ -120,6 +121,10 @@ private slots:
         QCOMPARE(stage["foreground"], "#ff0000");
         QCOMPARE(stage["description"], s.description);
         QCOMPARE(stage["endSeconds"].toInt(), 1200);
+        for (ReadOutMode mode : {ReadOutMode::Elapsed, ReadOutMode::StageLeft, ReadOutMode::TalkLeft}) {
+            s.mode = mode;
+            QCOMPARE(RemoteProtocol::stateObject(s)["mode"].toString(), readOutModeName(mode));
+        }
     }
 
     void parseRequest_takesOnlyAKnownActionWithText_data()
