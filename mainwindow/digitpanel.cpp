@@ -67,6 +67,8 @@ DigitPanel::DigitPanel(QWidget *parent)
     lblMessage_->setObjectName(QStringLiteral("lblMessage"));
     lblMessage_->setAccessibleName(QStringLiteral("Message to Speaker"));
     lblMessage_->setAlignment(Qt::AlignCenter);
+    // On the stage background like the digits, also where the panel itself is not filled.
+    lblMessage_->setAutoFillBackground(true);
     lblMessage_->hide();
 }
 
