@@ -1,8 +1,10 @@
 #include "remote/remotesharing.h"
+#include "remote/sharedialog.h"
 #include "settings/persistence.h"
 #include "support/fakes.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QTest>
 
 namespace {
@@ -46,6 +48,14 @@ private slots:
         QVERIFY(sharing.listening());
         QVERIFY(mapped("kestrim-remote") && mapped("libQt6Network") && mapped("libqrencode"));
         QVERIFY(!sharing.server()->qrCode(QStringLiteral("http://127.0.0.1:47001/?token=x")).isNull());
+        {
+            ShareDialog dialog(sharing);
+            const QStringList links = dialog.links();
+            QVERIFY(links.size() >= 2 && links.size() % 2 == 0);
+            QVERIFY(links.contains(QStringLiteral("http://127.0.0.1:47001/?token=") + sharing.settings().viewerToken));
+            QVERIFY(links.contains(QStringLiteral("http://127.0.0.1:47001/?token=") + sharing.settings().controlToken));
+            QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("shareStatus"))->text(), "Shared on port 47001.");
+        }
         const QString oldViewer = sharing.settings().viewerToken;
         QVERIFY(isToken(oldViewer));
         QVERIFY(!sharing.renewTokens());
