@@ -56,7 +56,8 @@ test-fuzz fuzz: deps
 	@fuzz/run.sh $(FUZZ_SECONDS) build/fuzz
 
 # Micro-benchmarks, then start-up, memory, CPU and read-out accuracy on a virtual display against a
-# minimal Qt window (about 15 minutes; QUICK=1 for short measurement windows, RUNS=n for n runs instead of 5).
+# minimal Qt window, then the figures of sharing on the network (about 17 minutes; QUICK=1 for short
+# measurement windows, RUNS=n for n runs instead of 5).
 # See BENCHMARKS.md.
 bench: deps
 	@cmake --preset release >/dev/null
@@ -64,6 +65,8 @@ bench: deps
 	@build/release/bench/kestrim_bench
 	@python3 bench/process_figures.py --kestrim build/release/kestrim --baseline build/release/bench/kestrim_baseline \
 	    --json build/release/process_figures.json $(if $(QUICK),--quick) $(if $(RUNS),--runs $(RUNS))
+	@python3 bench/remote_figures.py --kestrim build/release/kestrim --json build/release/remote_figures.json \
+	    $(if $(QUICK),--window 10)
 
 # The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only what goes into it
 # (the program, its sound module, icons, changelog and manual page) is built for it: cpack would otherwise

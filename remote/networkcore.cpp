@@ -190,8 +190,13 @@ void NetworkCore::handle(HttpConnection *connection, const HttpRequest &request,
     case Route::WebSocket:
         return upgrade(connection, request);
     case Route::Action:
-        break;
+        return act(connection, *RemoteProtocol::commandFor(match.action), request, body);
     }
+}
+
+void NetworkCore::act(HttpConnection *connection, ClockCommand command, const HttpRequest &request,
+                      const QByteArray &body)
+{
     QString text = request.query.queryItemValue(QStringLiteral("text"), QUrl::FullyDecoded);
     if (text.isEmpty() && !body.isEmpty()) {
         QByteArray form = body;
@@ -201,7 +206,7 @@ void NetworkCore::handle(HttpConnection *connection, const HttpRequest &request,
     const quint64 id = nextId_++;
     waitingHttp_.insert(id, connection);
     connect(connection, &QObject::destroyed, this, [this, id] { waitingHttp_.remove(id); });
-    requestAction_(id, *RemoteProtocol::commandFor(match.action), text);
+    requestAction_(id, command, text);
 }
 
 void NetworkCore::actionDone(quint64 id, const ActionOutcome &outcome)

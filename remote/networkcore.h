@@ -49,6 +49,8 @@ private:
 
     void accept();
     void handle(HttpConnection *connection, const HttpRequest &request, const QByteArray &body);
+    // Asks the GUI thread to carry out the action; the answer waits for its outcome, the thread does not.
+    void act(HttpConnection *connection, ClockCommand command, const HttpRequest &request, const QByteArray &body);
     void refuse(HttpConnection *connection, int status);
     void answer(HttpConnection *connection, int status, const QByteArray &json);
     void upgrade(HttpConnection *connection, const HttpRequest &request);
