@@ -254,6 +254,8 @@ private slots:
         QTest::newRow("sound switch") << QByteArray("[Sound]\nEnabled=maybe\n") << QStringLiteral("Enabled");
         QTest::newRow("full screen") << QByteArray("[Window]\nFullScreen=yes\n") << QStringLiteral("FullScreen");
         QTest::newRow("on top") << QByteArray("[Window]\nOnTop=\n") << QStringLiteral("OnTop");
+        QTest::newRow("overlay corner") << QByteArray("[Window]\nOverlayCorner=Top\n")
+                                        << QStringLiteral("OverlayCorner");
         // The file as a whole: the message names the line, or the reason.
         QTest::newRow("open quote") << QByteArray("[Stages]\nCount=2\nDescription1=\"Talk\n")
                                     << QStringLiteral("line 3");
@@ -343,7 +345,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<bool>("audienceOpen");
-        QTest::newRow("all on") << QByteArray("FullScreen=True\nOnTop=true\nAudience=HDMI-1\n") << true;
+        QTest::newRow("all on") << QByteArray(
+                                       "FullScreen=True\nOnTop=true\nAudience=HDMI-1\nOverlayCorner=BottomLeft\n")
+                                << true;
         QTest::newRow("screen not plugged in")
             << QByteArray("FullScreen=False\nOnTop=False\nAudience=HDMI-9\n") << false;
     }
