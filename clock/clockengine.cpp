@@ -48,6 +48,19 @@ std::int32_t ClockEngine::MillisecondsToNextSecond() const
     return static_cast<std::int32_t>(1000 - elapsed % 1000);
 }
 
+std::int64_t ClockEngine::ElapsedMs() const
+{
+    switch (runState_) {
+    case ClockState::Running:
+        return tickDifference(readTick_, startTick_);
+    case ClockState::Paused:
+        return tickDifference(pauseTick_, startTick_);
+    case ClockState::Ready:
+        break;
+    }
+    return 0;
+}
+
 void ClockEngine::ClearTimer()
 {
     if (setting_.Count() < 1) {
@@ -105,6 +118,7 @@ void ClockEngine::StartClock()
     }
     undo_.reset();
     const std::int32_t now = ticks_.GetTickCount();
+    readTick_ = now;
     if (runState_ == ClockState::Ready) {
         startTick_ = now;
     } else {
@@ -130,6 +144,7 @@ void ClockEngine::PauseClock()
     }
     runState_ = ClockState::Paused;
     pauseTick_ = ticks_.GetTickCount();
+    readTick_ = pauseTick_;
     view_.setCommandButtons(true, false, true, true);
     view_.SetStatusText(pausedStatus());
     view_.setDigitsEnabled(false);
@@ -140,8 +155,9 @@ void ClockEngine::Timer_Timer()
     if (runState_ != ClockState::Running) {
         return;
     }
+    readTick_ = ticks_.GetTickCount();
     // At most 2^32 - 1 ms, so the whole seconds always fit.
-    const auto elapsed = static_cast<std::int32_t>(tickDifference(ticks_.GetTickCount(), startTick_) / 1000);
+    const auto elapsed = static_cast<std::int32_t>(tickDifference(readTick_, startTick_) / 1000);
     if (elapsed == lastSecond_) {
         return;
     }
@@ -149,6 +165,7 @@ void ClockEngine::Timer_Timer()
     // dialog, a suspend) must still move the talk on instead of freezing it in the old stage.
     if (elapsed >= stageEnd_) {
         if (const std::int32_t ended = NextStage(elapsed); ended != 0) {
+            ++stageEndsPassed_;
             if (setting_.SoundEnabled) {
                 sound_.play(setting_.stage(ended).SoundFile);
             }
@@ -159,6 +176,38 @@ void ClockEngine::Timer_Timer()
     }
     view_.ShowTime(elapsed);
     lastSecond_ = elapsed;
+}
+
+void ClockEngine::Correct(std::int32_t seconds)
+{
+    if (runState_ == ClockState::Ready) {
+        return;
+    }
+    const std::int32_t now = runState_ == ClockState::Running ? ticks_.GetTickCount() : pauseTick_;
+    constexpr std::int64_t latest = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t target =
+        std::clamp<std::int64_t>(tickDifference(now, startTick_) + std::int64_t{seconds} * 1000, 0, latest);
+    // The start moves so that now lies `target` after it; unsigned arithmetic wraps as the counter does.
+    startTick_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(target));
+    if (runState_ == ClockState::Running) {
+        readTick_ = now;
+    }
+    const auto second = static_cast<std::int32_t>(target / 1000);
+    WalkTo(second);
+    const StageSetting &current = setting_.stage(currentStage_);
+    view_.SetColors(current.BackColor, current.ForeColor);
+    if (runState_ == ClockState::Running) {
+        view_.SetStatusText(runningStatus(current.Description));
+    }
+    view_.ShowTime(second);
+    lastSecond_ = second;
+}
+
+void ClockEngine::WalkTo(std::int32_t elapsed)
+{
+    currentStage_ = 1;
+    stageEnd_ = setting_.stage(1).Seconds;
+    NextStage(elapsed);
 }
 
 void ClockEngine::FirstStage()

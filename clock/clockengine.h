@@ -39,12 +39,22 @@ public:
     void StartClock();
     void PauseClock();
     void Timer_Timer();
+    // Moves the elapsed time by `seconds` while running or paused, never below 0 nor past 2^31 - 1 ms.
+    // The stage follows the new time at once; a stage end crossed so plays no sound, as sounds mark time
+    // passing. Does nothing in Ready.
+    void Correct(std::int32_t seconds);
 
     ClockState RunState() const { return runState_; }
     std::int32_t CurrentStage() const { return currentStage_; }
     // The elapsed second at which the current stage ends, saturated to the 32-bit range (the sum of many
     // long stages can exceed it; the engine itself keeps it exact).
     std::int32_t StageEnd() const;
+    std::int64_t StageEndSeconds() const { return stageEnd_; }
+    // The elapsed milliseconds as of the counter value read last (ElapsedTick): no read of the counter.
+    std::int64_t ElapsedMs() const;
+    std::int32_t ElapsedTick() const { return readTick_; }
+    // How many times time passing has ended a stage since the engine was made; corrections do not count.
+    std::uint64_t StageEndsPassed() const { return stageEndsPassed_; }
     std::int32_t LastSecond() const { return lastSecond_; }
     // Milliseconds from now until the elapsed time next reaches a whole second, 1 to 1000; 0 unless running.
     std::int32_t MillisecondsToNextSecond() const;
@@ -55,6 +65,8 @@ public:
 
 private:
     void FirstStage();
+    // Makes current the stage that `elapsed` falls in, walking from stage 1 without a sound.
+    void WalkTo(std::int32_t elapsed);
     // Walks over every stage end that `elapsed` has reached or passed and returns the number of the last
     // stage that ended, or 0 when none did. Makes no view call.
     std::int32_t NextStage(std::int32_t elapsed);
@@ -70,6 +82,8 @@ private:
     std::int32_t startTick_ = 0;
     std::int32_t pauseTick_ = 0;
     std::int32_t lastSecond_ = -1;
+    std::int32_t readTick_ = 0;
+    std::uint64_t stageEndsPassed_ = 0;
 
     // What a reset threw away. The two ticks keep their difference, the paused elapsed time, so the next
     // start shifts them exactly as after a plain pause, across the counter's wrap points too.

@@ -59,6 +59,8 @@ public:
 
     // Back to Ready at stage 1 for the configuration in force: not undoable.
     void ClearTimer();
+    // Stops the ticks for good: the program is quitting.
+    void stop();
 
     // Carries out a command, or returns why the clock's state does not allow it (then nothing changed).
     std::optional<QString> perform(ClockCommand command, const QString &text = {});
@@ -89,8 +91,11 @@ private:
     void ShowInfo() override;
 
     void startClock();
+    void startTicksOnTheSecond();
     void correct(std::int32_t seconds);
     void tickFlash();
+    bool flashInverted() const;
+    ClockSnapshot compose() const;
     void publish();
 
     TickCounter &ticks_;
@@ -102,8 +107,10 @@ private:
 
     ClockSnapshot snapshot_;
     ClockEvents pending_;
+    bool dirty_ = false; // the engine showed something since the last publish
     ReadOutMode mode_ = ReadOutMode::Elapsed;
     bool flashEnabled_ = false;
     std::optional<std::int32_t> flashStartTick_;
+    std::int64_t flashPhase_ = 0;
     QString message_;
 };

@@ -4,14 +4,14 @@
 #include "settings/clocksetting.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <utility>
 
-QString twoDigit(std::int32_t n)
+QString twoDigit(std::int64_t n)
 {
-    // Widen first: the magnitude of the smallest 32-bit value does not fit in 32 bits.
-    const std::int64_t wide = n;
-    const QString digits = QString::number(std::llabs(wide)).rightJustified(2, QLatin1Char('0'));
-    return wide < 0 ? QLatin1Char('-') + digits : digits;
+    // The magnitude as unsigned: that of the smallest 64-bit value does not fit in 64 signed bits.
+    const std::uint64_t magnitude = n < 0 ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
+    const QString digits = QString::number(magnitude).rightJustified(2, QLatin1Char('0'));
+    return n < 0 ? QLatin1Char('-') + digits : digits;
 }
 
 Readout readoutFor(std::int32_t seconds)
@@ -23,8 +23,97 @@ Readout readoutFor(std::int32_t seconds)
 
 QString minimisedCaption(std::int32_t seconds)
 {
-    const Readout readout = readoutFor(seconds);
+    return minimisedCaption(readoutFor(seconds));
+}
+
+QString minimisedCaption(const Readout &readout)
+{
     return applicationTitle() + QStringLiteral(" - ") + readout.minutes + QLatin1Char(':') + readout.seconds;
+}
+
+Readout leftReadout(std::int64_t end, std::int32_t elapsed)
+{
+    const std::int64_t left = end - elapsed;
+    const std::int64_t magnitude = left < 0 ? -left : left;
+    const std::int64_t minutes = magnitude / 60;
+    const QString minuteText = twoDigit(minutes);
+    return {left < 0 ? QLatin1Char('-') + minuteText : minuteText, twoDigit(magnitude - 60 * minutes)};
+}
+
+Readout modeReadout(ReadOutMode mode, std::int32_t elapsed, std::int64_t stageEnd, std::int64_t talkSeconds)
+{
+    switch (mode) {
+    case ReadOutMode::StageLeft:
+        return leftReadout(stageEnd, elapsed);
+    case ReadOutMode::TalkLeft:
+        return leftReadout(talkSeconds, elapsed);
+    case ReadOutMode::Elapsed:
+        break;
+    }
+    return readoutFor(elapsed);
+}
+
+std::int64_t talkLength(const ClockSetting &setting)
+{
+    const std::int32_t stages = std::max<std::int32_t>(1, setting.Count() - 1);
+    std::int64_t end = 0;
+    for (std::int32_t i = 1; i <= std::min(stages, setting.Count()); ++i)
+        end += setting.stage(i).Seconds;
+    return end;
+}
+
+namespace {
+
+constexpr std::pair<ReadOutMode, const char *> ModeNames[] = {
+    {ReadOutMode::Elapsed, "Elapsed"},
+    {ReadOutMode::StageLeft, "StageLeft"},
+    {ReadOutMode::TalkLeft, "TalkLeft"},
+};
+
+} // namespace
+
+QString readOutModeName(ReadOutMode mode)
+{
+    for (const auto &[known, name] : ModeNames) {
+        if (known == mode)
+            return QLatin1String(name);
+    }
+    return {};
+}
+
+std::optional<ReadOutMode> readOutModeNamed(const QString &name)
+{
+    for (const auto &[mode, known] : ModeNames) {
+        if (name == QLatin1String(known))
+            return mode;
+    }
+    return std::nullopt;
+}
+
+QString statusText(const ClockSnapshot &snapshot)
+{
+    switch (snapshot.state) {
+    case ClockState::Running:
+        return ClockEngine::runningStatus(snapshot.description);
+    case ClockState::Paused:
+        return ClockEngine::pausedStatus();
+    case ClockState::Ready:
+        break;
+    }
+    return ClockEngine::readyStatus();
+}
+
+CommandButtons commandButtons(ClockState state)
+{
+    switch (state) {
+    case ClockState::Running:
+        return {false, true, false, false};
+    case ClockState::Paused:
+        return {true, false, true, true};
+    case ClockState::Ready:
+        break;
+    }
+    return {true, false, false, true};
 }
 
 QString shownDescription(const QString &description)

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "clock/clocksnapshot.h"
+
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 struct ClockSetting;
 
@@ -10,7 +13,7 @@ struct ClockSetting;
 // checked without a window.
 
 // At least two digits ("07"); three or more in full ("100"). A negative number keeps its sign in front.
-QString twoDigit(std::int32_t n);
+QString twoDigit(std::int64_t n);
 
 // Elapsed whole seconds as the texts of the minute and second labels. Minutes do not wrap into hours.
 struct Readout
@@ -22,6 +25,31 @@ Readout readoutFor(std::int32_t seconds);
 
 // The window caption that carries the running time while the window is minimised: "Kestrim - 12:34".
 QString minimisedCaption(std::int32_t seconds);
+QString minimisedCaption(const Readout &readout);
+
+// The time left until the elapsed second `end`, at elapsed second `elapsed`. Past the end it counts the time
+// over up, the minutes text led by "-": one minute five over reads "-01" "05".
+Readout leftReadout(std::int64_t end, std::int32_t elapsed);
+// The two texts of the digit labels in a read-out mode. Time left is taken in whole seconds, so it turns in
+// the same tick as the elapsed read-out.
+Readout modeReadout(ReadOutMode mode, std::int32_t elapsed, std::int64_t stageEnd, std::int64_t talkSeconds);
+// The end of the talk in elapsed seconds: the end of the stage before the repeating last one, or of stage 1
+// when it is the only one.
+std::int64_t talkLength(const ClockSetting &setting);
+
+// The words section "Window" keeps a read-out mode as ("Elapsed", "StageLeft", "TalkLeft"), and back;
+// nothing for any other text.
+QString readOutModeName(ReadOutMode mode);
+std::optional<ReadOutMode> readOutModeNamed(const QString &name);
+
+// The status bar's text and the enabled switches of "Start", "Stop", "Reset" and "Option" for a state.
+QString statusText(const ClockSnapshot &snapshot);
+struct CommandButtons
+{
+    bool start = false, stop = false, reset = false, option = false;
+    friend bool operator==(const CommandButtons &, const CommandButtons &) = default;
+};
+CommandButtons commandButtons(ClockState state);
 
 // A stage's description as the status bar and the information label show it: whole up to MaxShownLength
 // characters, which is more than any window can show, and cut there with "…" beyond, so that a huge

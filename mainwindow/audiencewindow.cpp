@@ -1,10 +1,10 @@
 #include "mainwindow/audiencewindow.h"
 
-#include "mainwindow/labelplacing.h"
+#include "clock/clocksession.h"
+#include "mainwindow/digitpanel.h"
 #include "platform/units.h"
 
 #include <QKeyEvent>
-#include <QLabel>
 #include <QScreen>
 
 QString audienceEntryText(const ScreenEntry &screen)
@@ -23,8 +23,10 @@ std::optional<qsizetype> screenNamed(const QList<ScreenEntry> &screens, const QS
     return std::nullopt;
 }
 
-AudienceWindow::AudienceWindow(QScreen *screen, std::function<void(QKeyEvent *)> keys, QWidget *parent)
+AudienceWindow::AudienceWindow(QScreen *screen, const ClockSession &session, std::function<void(QKeyEvent *)> keys,
+                               QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus)
+    , session_(session)
     , screenName_(screen->name())
     , keys_(std::move(keys))
 {
@@ -34,77 +36,44 @@ AudienceWindow::AudienceWindow(QScreen *screen, std::function<void(QKeyEvent *)>
     setAttribute(Qt::WA_ShowWithoutActivating);
     // Closing the main window ends the program; this one never keeps it alive on its own.
     setAttribute(Qt::WA_QuitOnClose, false);
+    digits_ = new DigitPanel(this);
+    digits_->setObjectName(QStringLiteral("AudienceDigits"));
     // The stage background reaches the screen's edges, not only the labels' boxes.
-    setAutoFillBackground(true);
-    lblMin_ = new QLabel(QStringLiteral("00"), this);
-    lblMin_->setObjectName(QStringLiteral("lblMin"));
-    lblSec_ = new QLabel(QStringLiteral("00"), this);
-    lblSec_->setObjectName(QStringLiteral("lblSec"));
-    lblMin_->setAccessibleDescription(QStringLiteral("Minutes"));
-    lblSec_->setAccessibleDescription(QStringLiteral("Seconds"));
-    for (QLabel *digits : {lblMin_, lblSec_}) {
-        digits->setAlignment(Qt::AlignCenter);
-        digits->setAutoFillBackground(true);
-    }
+    digits_->setFillsPanel(true);
+    digits_->setMessageShown(true);
+    applyFont();
+    digits_->observe(session);
+    connect(&session, &ClockSession::changed, this, [this](const ClockSnapshot &, ClockEvents events) {
+        if (events.testFlag(ClockEvent::Reconfigured))
+            applyFont();
+    });
     setScreen(screen);
     setGeometry(screen->geometry());
 }
 
-void AudienceWindow::setDigitFont(const QFont &font)
+void AudienceWindow::applyFont()
 {
-    for (QLabel *digits : {lblMin_, lblSec_}) {
-        QFont f = font;
-        f.setPointSizeF(digits->font().pointSizeF());
-        digits->setFont(f);
+    const FontSetting &font = session_.setting().Font;
+    const DigitRatios ratios = measureDigitFont(font);
+    if (ratios.fontScale > 0) {
+        digitAspect_ = ratios.digitAspect;
+        fontScale_ = ratios.fontScale;
     }
-    layoutDigits();
-}
-
-void AudienceWindow::setDigitPalette(const QPalette &palette)
-{
-    lblMin_->setPalette(palette);
-    lblSec_->setPalette(palette);
-    QPalette own = this->palette();
-    own.setColor(QPalette::Window, palette.color(QPalette::Active, QPalette::Window));
-    setPalette(own);
-}
-
-void AudienceWindow::setDigitsEnabled(bool enabled)
-{
-    lblMin_->setEnabled(enabled);
-    lblSec_->setEnabled(enabled);
-}
-
-void AudienceWindow::setTexts(const QString &minutes, const QString &seconds)
-{
-    lblMin_->setText(minutes);
-    lblSec_->setText(seconds);
-}
-
-void AudienceWindow::setRatios(float digitAspect, float secondsScale, float fontScale)
-{
-    digitAspect_ = digitAspect;
-    secondsScale_ = secondsScale;
-    fontScale_ = fontScale;
+    digits_->setDigitFont(font);
     layoutDigits();
 }
 
 void AudienceWindow::layoutDigits()
 {
+    digits_->setGeometry(rect());
     LabelLayoutInput in;
     in.clientWidth = Units::toTwips(width());
     in.clientHeight = Units::toTwips(height());
     in.digitAspect = digitAspect_;
-    in.secondsScale = secondsScale_;
+    in.secondsScale = 0.4f;
     in.fontScale = fontScale_;
     in.twipsPerPixel = static_cast<float>(Units::twipsPerPixel());
-    const std::optional<LabelLayout> layout = layoutLabels(in);
-    if (!layout)
-        return;
-    placeLabel(lblMin_, layout->minutes);
-    placeLabel(lblSec_, layout->seconds);
-    setLabelPoints(lblMin_, layout->minutesPoints);
-    setLabelPoints(lblSec_, layout->secondsPoints);
+    digits_->arrange(in);
 }
 
 void AudienceWindow::keyPressEvent(QKeyEvent *event)

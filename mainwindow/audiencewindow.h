@@ -1,10 +1,6 @@
 #pragma once
 
-#include "mainwindow/labellayout.h"
-
-#include <QFont>
 #include <QList>
-#include <QPalette>
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -12,7 +8,8 @@
 #include <functional>
 #include <optional>
 
-class QLabel;
+class ClockSession;
+class DigitPanel;
 class QScreen;
 
 // A screen as the audience menu lists it.
@@ -27,38 +24,33 @@ QString audienceEntryText(const ScreenEntry &screen);
 // Index of the screen called `name` in `screens`, or nothing (also for an empty name: "Off").
 std::optional<qsizetype> screenNamed(const QList<ScreenEntry> &screens, const QString &name);
 
-// The digits again, full screen on a second screen, for the speaker to read. It never takes the focus from
-// the main window; a key that reaches it anyway is handed to `keys`, so it acts as in the main window.
+// The digits again, full screen on a second screen, for the speaker to read, with the message to the speaker
+// under them. It observes the clock session itself. It never takes the focus from the main window; a key
+// that reaches it anyway is handed to `keys`, so it acts as in the main window.
 class AudienceWindow final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AudienceWindow)
 
 public:
-    AudienceWindow(QScreen *screen, std::function<void(QKeyEvent *)> keys, QWidget *parent);
+    AudienceWindow(QScreen *screen, const ClockSession &session, std::function<void(QKeyEvent *)> keys,
+                   QWidget *parent);
 
     QString screenName() const { return screenName_; }
-    QLabel *minutes() const { return lblMin_; }
-    QLabel *seconds() const { return lblSec_; }
-
-    // Mirrors of what the main window does to its own digits.
-    void setDigitFont(const QFont &font);
-    void setDigitPalette(const QPalette &palette);
-    void setDigitsEnabled(bool enabled);
-    void setTexts(const QString &minutes, const QString &seconds);
-    // Lays the digits out over the whole window with the main window's ratios (no toolbar, no status bar).
-    void setRatios(float digitAspect, float secondsScale, float fontScale);
+    DigitPanel *digits() const { return digits_; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Measures the configured font and lays the digits out over the whole window (no toolbar, no status bar).
+    void applyFont();
     void layoutDigits();
 
+    const ClockSession &session_;
     QString screenName_;
     std::function<void(QKeyEvent *)> keys_;
-    QLabel *lblMin_ = nullptr;
-    QLabel *lblSec_ = nullptr;
-    float digitAspect_ = 0, secondsScale_ = 0, fontScale_ = 0;
+    DigitPanel *digits_ = nullptr;
+    float digitAspect_ = 0, fontScale_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "mainwindow/labellayout.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -76,4 +77,46 @@ DigitRatios digitRatios(const DigitMeasure &measure, bool italic)
     if (!(m > 0) || !(h > 0))
         return {};
     return {h / m, 100.0f / h};
+}
+
+MessageSplit splitForMessage(const LabelLayoutInput &in)
+{
+    MessageSplit split{in, {}};
+    const float band = (in.clientHeight - in.toolbarHeight - in.statusBarHeight) * MessageShare;
+    split.digits.statusBarHeight += band;
+    split.message = {0, in.clientHeight - in.statusBarHeight - band, in.clientWidth, band};
+    return split;
+}
+
+LabelLayout withMinusLead(const LabelLayout &layout, const LabelLayoutInput &in, float lead)
+{
+    const float W = in.clientWidth - Gap;
+    const LabelBox &m = layout.minutes;
+    const LabelBox &s = layout.seconds;
+    const float group = s.left + s.width - m.left;
+    // Shrinks (never grows) the group so that it fits with the lead, then centres it.
+    const float scale = std::min(1.0f, (W - Gap) / (group - Gap + lead));
+    const float newLead = lead * scale;
+    const float newGroup = (group - Gap) * scale + Gap + newLead;
+    const float left = (W - newGroup) / 2;
+    const float top = m.top + m.height * (1 - scale) / 2;
+
+    LabelLayout out = layout;
+    out.minutes = {left, top, newLead + m.width * scale, m.height * scale};
+    out.minutesPoints = layout.minutesPoints * scale;
+    out.seconds = {out.minutes.left + out.minutes.width + Gap, top, s.width * scale, s.height * scale};
+    out.secondsPoints = layout.secondsPoints * scale;
+    const float shift = out.seconds.left - s.left;
+    out.info = {layout.info.left + shift, out.seconds.top + out.seconds.height + Gap, out.seconds.width,
+                std::max(0.0f, out.minutes.height - out.seconds.height - Gap)};
+    return out;
+}
+
+float fittedPoints(float widthAt100, const LabelBox &box, float fontScale)
+{
+    const float byHeight = box.height * fontScale;
+    if (!(widthAt100 > 0))
+        return byHeight;
+    // Half a digit's margin on each side keeps the text off the screen's edges.
+    return std::min(byHeight, 100.0f * box.width * 0.95f / widthAt100);
 }

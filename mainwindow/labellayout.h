@@ -50,3 +50,22 @@ struct DigitRatios
 // The minutes label is 10 % wider than two digits of the font, an italic one another 20 % wider, so the
 // slanted digits are not clipped; its height is one line of the font.
 DigitRatios digitRatios(const DigitMeasure &measure, bool italic);
+
+// A message to the speaker takes a band across the bottom of the digits' area, a fifth of its height; the
+// digits are laid out in what is left, so the message never covers them.
+inline constexpr float MessageShare = 0.2f;
+struct MessageSplit
+{
+    LabelLayoutInput digits; // the input for the digits, the band taken off
+    LabelBox message;        // the band, client coordinates
+};
+MessageSplit splitForMessage(const LabelLayoutInput &in);
+
+// Room for a "-" of width `lead` (twips, at the minutes' size) before the minute digits. The minutes box
+// grows to the left by it, the group is centred again, and the digits keep their size where the band has the
+// room; where it has not, the whole group shrinks just enough, keeping its proportions.
+LabelLayout withMinusLead(const LabelLayout &layout, const LabelLayoutInput &in, float lead);
+
+// The font size at which a line of text `widthAt100` twips wide at 100 points fills `box`: as large as the
+// box's height allows (`fontScale` points per twip of height), smaller where the text would be too wide.
+float fittedPoints(float widthAt100, const LabelBox &box, float fontScale);

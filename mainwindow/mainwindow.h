@@ -1,36 +1,32 @@
 #pragma once
 
-#include "clock/clockengine.h"
-#include "clock/clockview.h"
-#include "mainwindow/audiencewindow.h"
+#include "clock/clocksnapshot.h"
 #include "mainwindow/placement.h"
-#include "mainwindow/presentersettings.h"
 #include "platform/platform.h"
 #include "settings/clocksetting.h"
 
 #include <QMainWindow>
-#include <QPointer>
 
 #include <functional>
-#include <memory>
+#include <optional>
 
+class ClockSession;
+class DigitPanel;
 class QAction;
-class QMenu;
-class QScreen;
 class QLabel;
-class QTimer;
 class QToolBar;
 class fOpt;
 
-// The timer's one main window: toolbar, two big digit labels, the information label and the status
-// text. It owns the clock engine and shows what the engine tells it.
-class fMain final : public QMainWindow, public ClockView
+// The timer's one main window: toolbar, two big digit labels, the information label, the status text and
+// the caption. It drives the clock session with the keys and the toolbar and shows what the session
+// publishes; the room (full screen, audience window, context menu) is looked after elsewhere.
+class fMain final : public QMainWindow
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(fMain)
 
 public:
-    fMain(SettingsModel &model, const Platform &platform, QWidget *parent = nullptr);
+    fMain(SettingsModel &model, ClockSession &session, const Platform &platform, QWidget *parent = nullptr);
     ~fMain() override;
 
     // Where "Option" gets the options dialog the first time it is clicked. Most runs of a timer never open
@@ -40,45 +36,34 @@ public:
     void setOptionDialog(fOpt *dialog) { OptionDialog = dialog; }
 
     // Restores the placement from section "Window" (throws StoredValueError for a stored value that does
-    // not convert, before anything is shown or written), takes the window's copy of the configuration and
-    // readies the clock. Call once, then showPlaced().
+    // not convert, before anything is shown or written), gives the clock the configuration in force and
+    // readies it. Call once, then showPlaced().
     void Form_Load();
     // Shows the window in the state Form_Load read: normal, minimised or maximised.
     void showPlaced();
 
     void SetAspectRatio();
     void ResizeLabels();
-    void ClearTimer() { clock_.ClearTimer(); }
+    void ClearTimer();
     // Stores the placement and closes every window of the program. Safe to call more than once: only the
     // first call acts, so the placement written is the one the window had when closing began.
     void QuitProgram();
     void OpenOptions();
     void Toolbar_ButtonClick(const QString &key);
 
-    // For the room: the context menu's four items.
-    void setFullScreen(bool on);
-    void setStayOnTop(bool on);
-    // Opens the audience window on the screen of that name (now, or when it is plugged in), or closes it
-    // for an empty name.
-    void setAudienceScreen(const QString &name);
-    void UndoReset();
-    PresenterSettings presenterSettings() const { return presenter_; }
-    QMenu *contextMenu() const { return contextMenu_; }
-    // Null while no audience window is open.
-    AudienceWindow *audienceWindow() const { return audience_; }
-    // Brings the menu's check marks, audience entries and "Undo Reset" up to date; runs before it shows.
-    void refreshContextMenu();
+    // Rewrites the information label from the configuration in force.
+    void ShowInfo();
 
-    // ClockView
-    void setCommandButtons(bool start, bool stop, bool reset, bool option) override;
-    void setDigitsEnabled(bool enabled) override;
-    void SetStatusText(const QString &text) override;
-    void ShowTime(std::int32_t seconds) override;
-    void SetColors(Colour back, Colour fore) override;
-    void ShowInfo() override;
+    DigitPanel *digitPanel() const { return digits_; }
+    QToolBar *toolBar() const { return Toolbar; }
+    // Lays the digits out again after the bars came or went without a resize of the window itself.
+    void relayout();
+    // Keeps the placement the window has now as the one to store while it is full screen.
+    void holdPlacement();
+    // Whether the window manager has framed the window and every pending placement step is done.
+    bool isFramed() const;
 
-    const ClockSetting &Setting() const { return Setting_; }
-    ClockEngine &clock() { return clock_; }
+    const ClockSetting &Setting() const;
     QAction *button(const QString &key) const;
     QString statusText() const;
     float DigitAspect() const { return DigitAspect_; }
@@ -90,55 +75,44 @@ public:
     float clientWidthTwips() const;
     float clientHeightTwips() const;
 
+signals:
+    // The quit sequence has written the placement and is about to make the store's file final: the room
+    // writes its own keys now and closes its windows.
+    void quitting();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
-    void contextMenuEvent(QContextMenuEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildToolbar();
-    void buildContextMenu();
-    void openAudienceWindow();
-    void closeAudienceWindow();
-    void screenAdded(QScreen *screen);
-    void screenRemoved(QScreen *screen);
-    void updateAudienceLayout();
-    void Timer_Timer() { clock_.Timer_Timer(); }
-    void StartClock();
-    void applyDigitPalette();
+    void buildClient();
+    void placeLoaded();
+    void showSnapshot(const ClockSnapshot &snapshot, ClockEvents events);
+    void setCommandButtons(ClockState state);
     void applyPendingFrame();
     void showHelp();
     void showCaption();
     void drawToolbarPictures();
 
     SettingsModel &model_;
+    ClockSession &session_;
     Platform platform_;
     fOpt *OptionDialog = nullptr;
     std::function<fOpt *()> optionDialogSource_;
 
     QToolBar *Toolbar = nullptr;
-    static constexpr int TickInterval = 100; // ms
-    static constexpr int TickLead = 3;       // ms after the whole second at which a phased tick falls
-    QTimer *Timer = nullptr;
-    QTimer *TickPhase = nullptr;
     QLabel *statusLabel_ = nullptr;
+    DigitPanel *digits_ = nullptr;
     QLabel *lblInfo = nullptr;
-    QLabel *lblSec = nullptr;
-    QLabel *lblMin = nullptr;
 
     float DigitAspect_ = 0;
     float SecondsScale_ = 0;
     float FontScale_ = 0;
-    ClockSetting Setting_;
-    ClockEngine clock_;
 
-    Colour back_ = 0;
-    Colour fore_ = 0;
-    bool coloured_ = false;
     WindowPlacement loaded_;
     // What waits until the window manager has told us the frame's size: centring the created size on the
     // screen (when no position was stored), and a stored outer size.
@@ -149,20 +123,8 @@ private:
         bool active() const { return centreClient || outerSize; }
     } pendingFrame_;
     bool quitting_ = false;
-
-    PresenterSettings presenter_;
-    // What full screen covers up, put back when it ends; the placement stored meanwhile is this one.
-    Qt::WindowStates stateBeforeFullScreen_;
-    QRect geometryBeforeFullScreen_;
+    // The placement stored while full screen: the window that full screen covers up.
     WindowPlacement placementBeforeFullScreen_;
-    bool fullScreenWhenFramed_ = false;
-    QMenu *contextMenu_ = nullptr;
-    QMenu *audienceMenu_ = nullptr;
-    QAction *fullScreenAction_ = nullptr;
-    QAction *onTopAction_ = nullptr;
-    QAction *undoResetAction_ = nullptr;
-    QPointer<AudienceWindow> audience_;
     // Native Wayland tells a window neither where it is nor that it was minimised.
     PositionKnown positionKnown_ = PositionKnown::Yes;
-    std::int32_t shownSeconds_ = 0;
 };

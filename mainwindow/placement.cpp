@@ -85,9 +85,9 @@ WindowPlacement ReadPlacement(const SettingsStore &store, const WindowPlacement 
 {
     const StoredValueReader reader(store);
     WindowPlacement placement = present;
-    placement.state = reader.integer(Section, QStringLiteral("State"), present.state, 0, 2,
-                                     QStringLiteral("0 (normal), 1 (minimised) or 2 (maximised)"));
-    if (placement.state != 0)
+    placement.state = static_cast<WindowState>(reader.integer(Section, QStringLiteral("State"), static_cast<std::int32_t>(present.state), 0, 2,
+                                     QStringLiteral("0 (normal), 1 (minimised) or 2 (maximised)")));
+    if (placement.state != WindowState::Normal)
         return placement;
 
     const QString twips = QStringLiteral("a number of twips");
@@ -101,8 +101,8 @@ WindowPlacement ReadPlacement(const SettingsStore &store, const WindowPlacement 
 
 void WritePlacement(SettingsStore &store, const WindowPlacement &placement, PositionKnown position)
 {
-    store.write(applicationTitle(), Section, QStringLiteral("State"), StoredText::formatInt(placement.state));
-    if (placement.state != 0)
+    store.write(applicationTitle(), Section, QStringLiteral("State"), StoredText::formatInt(static_cast<std::int32_t>(placement.state)));
+    if (placement.state != WindowState::Normal)
         return;
     if (position == PositionKnown::Yes) {
         store.write(applicationTitle(), Section, QStringLiteral("Left"), StoredText::formatFloat(placement.left));

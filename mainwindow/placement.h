@@ -10,11 +10,18 @@
 
 class SettingsStore;
 
-// The main window's placement as section "Window" keeps it: the window state (0 normal, 1 minimised,
-// 2 maximised) and the outer frame in twips.
+// The main window's state as section "Window" keeps it: the numbers are the stored text.
+enum class WindowState : std::int32_t
+{
+    Normal = 0,
+    Minimised = 1,
+    Maximised = 2
+};
+
+// The main window's placement as section "Window" keeps it: the window state and the outer frame in twips.
 struct WindowPlacement
 {
-    std::int32_t state = 0;
+    WindowState state = WindowState::Normal;
     float left = 0, top = 0, width = 0, height = 0;
 };
 

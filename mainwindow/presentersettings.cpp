@@ -1,5 +1,6 @@
 #include "mainwindow/presentersettings.h"
 
+#include "clock/readout.h"
 #include "platform/platform.h"
 #include "platform/settingsstore.h"
 #include "settings/persistence.h"
@@ -18,13 +19,10 @@ constexpr std::array<std::pair<OverlayCorner, QLatin1StringView>, 4> CornerNames
     {OverlayCorner::BottomRight, QLatin1StringView("BottomRight")},
 }};
 
-bool readBool(const SettingsStore &store, const QString &key, bool defaultValue)
+void writeUnlessUntouched(SettingsStore &store, const QString &key, const QString &value, const QString &untouched)
 {
-    const QString text = store.read(applicationTitle(), Section, key, StoredText::formatBool(defaultValue));
-    const std::optional<bool> value = StoredText::parseBool(text);
-    if (!value)
-        throw StoredValueError(store.location(), Section, key, text, QStringLiteral("True or False"));
-    return *value;
+    if (value != untouched || !store.read(applicationTitle(), Section, key, QString()).isEmpty())
+        store.write(applicationTitle(), Section, key, value);
 }
 
 } // namespace
@@ -49,14 +47,21 @@ std::optional<OverlayCorner> overlayCornerNamed(const QString &name)
 
 PresenterSettings ReadPresenterSettings(const SettingsStore &store)
 {
+    const StoredValueReader reader(store);
     const PresenterSettings defaults;
     PresenterSettings settings;
-    settings.fullScreen = readBool(store, QStringLiteral("FullScreen"), defaults.fullScreen);
-    settings.onTop = readBool(store, QStringLiteral("OnTop"), defaults.onTop);
+    settings.fullScreen = reader.boolean(Section, QStringLiteral("FullScreen"), defaults.fullScreen);
+    settings.onTop = reader.boolean(Section, QStringLiteral("OnTop"), defaults.onTop);
     // Any text names a screen; one that is not there now is waited for.
-    settings.audience =
-        store.read(applicationTitle(), Section, QStringLiteral("Audience"), defaults.audience).trimmed();
-    const QString corner = store.read(applicationTitle(), Section, QStringLiteral("OverlayCorner"), {}).trimmed();
+    settings.audience = reader.text(Section, QStringLiteral("Audience"), defaults.audience).trimmed();
+    const QString mode = reader.text(Section, QStringLiteral("ReadOut"), readOutModeName(defaults.readOut));
+    const std::optional<ReadOutMode> readOut = readOutModeNamed(mode.trimmed());
+    if (!readOut)
+        throw StoredValueError(store.location(), Section, QStringLiteral("ReadOut"), mode,
+                               QStringLiteral("Elapsed, StageLeft or TalkLeft"));
+    settings.readOut = *readOut;
+    settings.flash = reader.boolean(Section, QStringLiteral("Flash"), defaults.flash);
+    const QString corner = reader.text(Section, QStringLiteral("OverlayCorner"), QString()).trimmed();
     settings.overlayCorner = overlayCornerNamed(corner);
     if (!corner.isEmpty() && !settings.overlayCorner)
         throw StoredValueError(store.location(), Section, QStringLiteral("OverlayCorner"), corner,
@@ -66,9 +71,14 @@ PresenterSettings ReadPresenterSettings(const SettingsStore &store)
 
 void WritePresenterSettings(SettingsStore &store, const PresenterSettings &settings)
 {
+    const PresenterSettings defaults;
     store.write(applicationTitle(), Section, QStringLiteral("FullScreen"), StoredText::formatBool(settings.fullScreen));
     store.write(applicationTitle(), Section, QStringLiteral("OnTop"), StoredText::formatBool(settings.onTop));
     store.write(applicationTitle(), Section, QStringLiteral("Audience"), settings.audience);
-    store.write(applicationTitle(), Section, QStringLiteral("OverlayCorner"),
-                settings.overlayCorner ? overlayCornerName(*settings.overlayCorner) : QString());
+    writeUnlessUntouched(store, QStringLiteral("ReadOut"), readOutModeName(settings.readOut),
+                         readOutModeName(defaults.readOut));
+    writeUnlessUntouched(store, QStringLiteral("Flash"), StoredText::formatBool(settings.flash),
+                         StoredText::formatBool(defaults.flash));
+    writeUnlessUntouched(store, QStringLiteral("OverlayCorner"),
+                         settings.overlayCorner ? overlayCornerName(*settings.overlayCorner) : QString(), QString());
 }

@@ -1,6 +1,6 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/presentersettings.h"
-#include "mainwindow/startup.h"
+#include "app/program.h"
 #include "options/optionsdialog.h"
 #include "platform/filestore.h"
 #include "platform/units.h"

@@ -1,5 +1,5 @@
 #include "mainwindow/mainwindow.h"
-#include "mainwindow/startup.h"
+#include "app/program.h"
 #include "options/optionsdialog.h"
 #include "support/fakes.h"
 

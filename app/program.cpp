@@ -1,6 +1,7 @@
-#include "mainwindow/startup.h"
+#include "app/program.h"
 
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/room.h"
 #include "options/optionsdialog.h"
 #include "platform/choosers.h"
 #include "platform/settingsstore.h"
@@ -20,6 +21,7 @@ void reportLoadError(const Platform &platform, const QString &message)
 
 Program::Program(const Platform &platform)
     : platform_(platform)
+    , session_(platform.ticks, platform.sound)
 {}
 
 Program::~Program()
@@ -52,15 +54,19 @@ bool Program::Main()
         return false;
     }
 
-    mainWindow_ = std::make_unique<fMain>(model_, platform_);
+    mainWindow_ = std::make_unique<fMain>(model_, session_, platform_);
     mainWindow_->setOptionDialogSource([this] { return OptionDialog(); });
+    room_ = new Room(*mainWindow_, session_, platform_.store);
+    QObject::connect(mainWindow_.get(), &fMain::quitting, room_, &Room::quit);
 
     try {
         mainWindow_->Form_Load();
+        room_->load();
     } catch (const StoredValueError &error) {
         reportLoadError(platform_, error.message());
         return false;
     }
     mainWindow_->showPlaced();
+    room_->showPlaced();
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clock/clocksession.h"
 #include "platform/platform.h"
 #include "settings/clocksetting.h"
 
@@ -7,8 +8,11 @@
 
 class fMain;
 class fOpt;
+class Room;
 
-// The start-up module: the configuration in force and the two windows, alive for the whole run.
+// The start-up object, where the program is put together: the configuration in force, the clock session,
+// and the views that observe it (the main window, the room with its audience window), alive for the whole
+// run. None of the views feeds another; each takes what it shows from the session.
 class Program final
 {
 public:
@@ -24,7 +28,10 @@ public:
     bool Main();
 
     SettingsModel &model() { return model_; }
+    ClockSession &session() { return session_; }
     fMain *MainWindow() const { return mainWindow_.get(); }
+    // Null before Main() has created the main window.
+    Room *room() const { return room_; }
     // The options dialog, created on the first call (the main window's "Option" button makes that call).
     // Null before Main() has created the main window.
     fOpt *OptionDialog();
@@ -32,6 +39,8 @@ public:
 private:
     Platform platform_;
     SettingsModel model_;
+    ClockSession session_;
     std::unique_ptr<fMain> mainWindow_;
+    Room *room_ = nullptr; // the main window's child
     std::unique_ptr<fOpt> optionDialog_;
 };

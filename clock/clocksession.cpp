@@ -1,0 +1,310 @@
+#include "clock/clocksession.h"
+
+#include "clock/readout.h"
+#include "platform/soundplayer.h"
+#include "platform/tickcounter.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int TickInterval = 100; // ms
+constexpr int TickLead = 3;       // ms after the whole second at which a phased tick falls
+
+} // namespace
+
+ClockSession::ClockSession(TickCounter &ticks, SoundPlayer &sound, QObject *parent)
+    : QObject(parent)
+    , ticks_(ticks)
+    , sound_(sound)
+    , engine_(setting_, *this, ticks, sound)
+{
+    setObjectName(QStringLiteral("ClockSession"));
+    qRegisterMetaType<ClockSnapshot>();
+    qRegisterMetaType<ClockEvents>();
+    // Precise, not coarse: a coarse timer may drift by 5 % of its interval, and the ticks are phased to the
+    // talk's seconds (see startTicksOnTheSecond).
+    timer_ = new QTimer(this);
+    timer_->setObjectName(QStringLiteral("Timer"));
+    timer_->setInterval(TickInterval);
+    timer_->setTimerType(Qt::PreciseTimer);
+    connect(timer_, &QTimer::timeout, this, &ClockSession::Timer_Timer);
+    timer_->start();
+    tickPhase_ = new QTimer(this);
+    tickPhase_->setObjectName(QStringLiteral("TickPhase"));
+    tickPhase_->setSingleShot(true);
+    tickPhase_->setTimerType(Qt::PreciseTimer);
+    connect(tickPhase_, &QTimer::timeout, this, [this] {
+        timer_->start();
+        Timer_Timer();
+    });
+}
+
+ClockSession::~ClockSession() = default;
+
+void ClockSession::setSetting(const ClockSetting &setting)
+{
+    setting_ = setting;
+    pending_ |= ClockEvent::Reconfigured;
+}
+
+void ClockSession::setSoundEnabled(bool on)
+{
+    if (setting_.SoundEnabled == on)
+        return;
+    setting_.SoundEnabled = on;
+    pending_ |= ClockEvent::Reconfigured;
+    publish();
+}
+
+void ClockSession::ClearTimer()
+{
+    flashStartTick_.reset();
+    engine_.ClearTimer();
+    publish();
+}
+
+void ClockSession::stop()
+{
+    timer_->stop();
+    tickPhase_->stop();
+}
+
+std::optional<QString> ClockSession::refusal(ClockCommand command, const QString &text) const
+{
+    const ClockState state = engine_.RunState();
+    switch (command) {
+    case ClockCommand::Start:
+        if (state != ClockState::Ready)
+            return QStringLiteral("Start needs the clock in Ready.");
+        break;
+    case ClockCommand::Pause:
+        if (state != ClockState::Running)
+            return QStringLiteral("Pause needs the clock running.");
+        break;
+    case ClockCommand::Continue:
+        if (state != ClockState::Paused)
+            return QStringLiteral("Continue needs the clock paused.");
+        break;
+    case ClockCommand::Reset:
+        if (state != ClockState::Paused)
+            return QStringLiteral("Reset needs the clock paused.");
+        break;
+    case ClockCommand::UndoReset:
+        if (state != ClockState::Ready || !engine_.canUndoReset())
+            return QStringLiteral("There is no reset to undo.");
+        break;
+    case ClockCommand::AddMinute:
+    case ClockCommand::TakeMinute:
+        if (state == ClockState::Ready)
+            return QStringLiteral("A correction needs the clock running or paused.");
+        break;
+    case ClockCommand::ShowMessage:
+        if (text.trimmed().isEmpty())
+            return QStringLiteral("The message is empty.");
+        if (text.size() > MaxMessageLength)
+            return QStringLiteral("The message is longer than %1 characters.").arg(MaxMessageLength);
+        break;
+    case ClockCommand::Toggle:
+    case ClockCommand::ClearMessage:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> ClockSession::perform(ClockCommand command, const QString &text)
+{
+    if (std::optional<QString> refused = refusal(command, text))
+        return refused;
+    switch (command) {
+    case ClockCommand::Start:
+    case ClockCommand::Continue:
+        startClock();
+        break;
+    case ClockCommand::Toggle:
+        if (engine_.RunState() == ClockState::Running)
+            engine_.PauseClock();
+        else
+            startClock();
+        break;
+    case ClockCommand::Pause:
+        engine_.PauseClock();
+        break;
+    case ClockCommand::Reset:
+        engine_.ResetClock();
+        break;
+    case ClockCommand::UndoReset:
+        engine_.UndoReset();
+        break;
+    case ClockCommand::AddMinute:
+        correct(CorrectionSeconds);
+        break;
+    case ClockCommand::TakeMinute:
+        correct(-CorrectionSeconds);
+        break;
+    case ClockCommand::ShowMessage:
+        // One line: line breaks and runs of blanks from a network client become single spaces.
+        message_ = text.simplified();
+        pending_ |= ClockEvent::MessageChanged;
+        break;
+    case ClockCommand::ClearMessage:
+        if (!message_.isEmpty())
+            pending_ |= ClockEvent::MessageChanged;
+        message_.clear();
+        break;
+    }
+    publish();
+    return std::nullopt;
+}
+
+void ClockSession::startClock()
+{
+    engine_.StartClock();
+    if (engine_.RunState() == ClockState::Running)
+        startTicksOnTheSecond();
+}
+
+void ClockSession::startTicksOnTheSecond()
+{
+    // Restart the ticks a few milliseconds after a whole second of the talk, so that one of them falls just
+    // after every second and the read-out turns on time instead of up to a tick late. The ticks keep going
+    // meanwhile: the restart only moves their phase.
+    tickPhase_->start((engine_.MillisecondsToNextSecond() + TickLead) % TickInterval);
+}
+
+void ClockSession::correct(std::int32_t seconds)
+{
+    engine_.Correct(seconds);
+    pending_ |= ClockEvent::Corrected;
+    // Taking away more than was measured moves the talk's seconds against the ticks' phase.
+    if (engine_.RunState() == ClockState::Running)
+        startTicksOnTheSecond();
+}
+
+void ClockSession::setReadOutMode(ReadOutMode mode)
+{
+    if (mode == mode_)
+        return;
+    mode_ = mode;
+    pending_ |= ClockEvent::ModeChanged;
+    publish();
+}
+
+void ClockSession::setFlashEnabled(bool on)
+{
+    if (on == flashEnabled_)
+        return;
+    flashEnabled_ = on;
+    if (!on && flashStartTick_) {
+        flashStartTick_.reset();
+        pending_ |= ClockEvent::FlashChanged;
+    }
+    pending_ |= ClockEvent::Reconfigured;
+    publish();
+}
+
+void ClockSession::Timer_Timer()
+{
+    const std::uint64_t endsBefore = engine_.StageEndsPassed();
+    engine_.Timer_Timer();
+    if (engine_.StageEndsPassed() != endsBefore) {
+        pending_ |= ClockEvent::StageEnded;
+        if (flashEnabled_) {
+            flashStartTick_ = engine_.ElapsedTick();
+            flashPhase_ = 0;
+            pending_ |= ClockEvent::FlashChanged;
+        }
+    } else if (flashStartTick_) {
+        tickFlash();
+    }
+    if (pending_ || dirty_)
+        publish();
+}
+
+void ClockSession::tickFlash()
+{
+    // The engine has just read the counter while running; otherwise the flash reads it itself.
+    const std::int32_t now = engine_.RunState() == ClockState::Running ? engine_.ElapsedTick() : ticks_.GetTickCount();
+    const std::int64_t since = tickDifference(now, *flashStartTick_);
+    const bool before = flashInverted();
+    if (since >= FlashMs)
+        flashStartTick_.reset();
+    else
+        flashPhase_ = since / FlashPhaseMs;
+    if (flashInverted() != before)
+        pending_ |= ClockEvent::FlashChanged;
+}
+
+bool ClockSession::flashInverted() const
+{
+    return flashStartTick_ && flashPhase_ % 2 == 0;
+}
+
+void ClockSession::setDigitsEnabled(bool)
+{
+    dirty_ = true;
+}
+
+void ClockSession::ShowTime(std::int32_t)
+{
+    dirty_ = true;
+}
+
+void ClockSession::SetColors(Colour, Colour)
+{
+    dirty_ = true;
+}
+
+void ClockSession::ShowInfo()
+{
+    pending_ |= ClockEvent::Reconfigured;
+}
+
+ClockSnapshot ClockSession::compose() const
+{
+    ClockSnapshot next;
+    next.state = engine_.RunState();
+    next.elapsedMs = engine_.ElapsedMs();
+    next.readTick = engine_.ElapsedTick();
+    next.elapsedSeconds = std::max(engine_.LastSecond(), 0);
+    next.stage = engine_.CurrentStage();
+    const StageSetting &stage = setting_.stage(next.stage);
+    next.description = stage.Description;
+    next.background = stage.BackColor;
+    next.foreground = stage.ForeColor;
+    next.stageEnd = engine_.StageEndSeconds();
+    next.stageStart = next.stageEnd - stage.Seconds;
+    next.talkSeconds = talkLength(setting_);
+    next.mode = mode_;
+    const Readout texts = modeReadout(mode_, next.elapsedSeconds, next.stageEnd, next.talkSeconds);
+    next.minutes = texts.minutes;
+    next.seconds = texts.seconds;
+    next.digitsEnabled = next.state == ClockState::Running;
+    next.canUndoReset = engine_.canUndoReset();
+    next.soundEnabled = setting_.SoundEnabled;
+    next.flashEnabled = flashEnabled_;
+    next.flashInverted = flashInverted();
+    next.message = message_;
+    next.revision = snapshot_.revision;
+    return next;
+}
+
+void ClockSession::publish()
+{
+    dirty_ = false;
+    if (setting_.Count() < 1)
+        return; // nothing to show before the first configuration
+    ClockSnapshot next = compose();
+    ClockEvents events = std::exchange(pending_, {});
+    if (next.state != snapshot_.state)
+        events |= ClockEvent::StateChanged;
+    if (next.elapsedSeconds != snapshot_.elapsedSeconds)
+        events |= ClockEvent::SecondTurned;
+    if (!events && next == snapshot_)
+        return;
+    ++next.revision;
+    snapshot_ = std::move(next);
+    emit changed(snapshot_, events);
+}

@@ -1,0 +1,177 @@
+#include "mainwindow/digitpanel.h"
+
+#include "clock/clocksession.h"
+#include "mainwindow/labelplacing.h"
+#include "platform/colours.h"
+#include "platform/units.h"
+
+#include <QFontMetricsF>
+#include <QLabel>
+
+namespace {
+
+QFont digitFont(const FontSetting &setting, double points)
+{
+    QFont font(setting.Name);
+    font.setPointSizeF(points);
+    font.setBold(setting.Bold);
+    font.setItalic(setting.Italic);
+    return font;
+}
+
+// The disabled digits are drawn greyed on the stage background; pick a grey that stays readable on it.
+QColor greyedOn(const QColor &background)
+{
+    const QColor grey(128, 128, 128);
+    return qAbs(background.lightness() - grey.lightness()) < 48
+               ? (background.lightness() < 128 ? QColor(200, 200, 200) : QColor(64, 64, 64))
+               : grey;
+}
+
+QPalette stagePalette(QPalette palette, const QColor &back, const QColor &fore)
+{
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Window, back);
+        palette.setColor(group, QPalette::WindowText, group == QPalette::Disabled ? greyedOn(back) : fore);
+    }
+    return palette;
+}
+
+} // namespace
+
+DigitRatios measureDigitFont(const FontSetting &font)
+{
+    const QFontMetricsF metrics(digitFont(font, 100));
+    const auto tpp = static_cast<float>(Units::twipsPerPixel());
+    const DigitMeasure measure{static_cast<float>(metrics.horizontalAdvance(QStringLiteral("00"))) * tpp,
+                               static_cast<float>(metrics.height()) * tpp};
+    return digitRatios(measure, font.Italic);
+}
+
+DigitPanel::DigitPanel(QWidget *parent)
+    : QWidget(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    lblMin_ = new QLabel(QStringLiteral("00"), this);
+    lblMin_->setObjectName(QStringLiteral("lblMin"));
+    lblSec_ = new QLabel(QStringLiteral("00"), this);
+    lblSec_->setObjectName(QStringLiteral("lblSec"));
+    // Screen readers read the labels' own texts; the descriptions say which number is which.
+    lblMin_->setAccessibleDescription(QStringLiteral("Minutes"));
+    lblSec_->setAccessibleDescription(QStringLiteral("Seconds"));
+    for (QLabel *digits : {lblMin_, lblSec_}) {
+        digits->setAlignment(Qt::AlignCenter);
+        digits->setAutoFillBackground(true);
+    }
+    lblMessage_ = new QLabel(this);
+    lblMessage_->setObjectName(QStringLiteral("lblMessage"));
+    lblMessage_->setAccessibleName(QStringLiteral("Message to Speaker"));
+    lblMessage_->setAlignment(Qt::AlignCenter);
+    lblMessage_->hide();
+}
+
+void DigitPanel::observe(const ClockSession &session)
+{
+    connect(&session, &ClockSession::changed, this, [this](const ClockSnapshot &snapshot) { show(snapshot); });
+    // Revision 0 is the empty state before the first configuration: nothing to show yet.
+    if (session.snapshot().revision > 0)
+        show(session.snapshot());
+}
+
+void DigitPanel::setDigitFont(const FontSetting &font)
+{
+    for (QLabel *label : {lblMin_, lblSec_, lblMessage_}) {
+        QFont f = label->font();
+        f.setFamily(font.Name);
+        f.setBold(font.Bold);
+        f.setItalic(font.Italic);
+        label->setFont(f);
+    }
+    minusWidth_ = static_cast<float>(QFontMetricsF(digitFont(font, 100)).horizontalAdvance(QLatin1Char('-')) *
+                                     Units::twipsPerPixel());
+    rearrange();
+}
+
+void DigitPanel::setMessageShown(bool shown)
+{
+    if (shown == messageShown_)
+        return;
+    messageShown_ = shown;
+    rearrange();
+}
+
+void DigitPanel::setFillsPanel(bool fills)
+{
+    fillsPanel_ = fills;
+    setAutoFillBackground(fills);
+    applyColours();
+}
+
+std::optional<LabelLayout> DigitPanel::arrange(const LabelLayoutInput &in, int shiftUp)
+{
+    input_ = in;
+    shiftUp_ = shiftUp;
+    const bool withMessage = messageShown_ && shown_ && !shown_->message.isEmpty();
+    const MessageSplit split = splitForMessage(in);
+    std::optional<LabelLayout> layout = layoutLabels(withMessage ? split.digits : in);
+    if (!layout)
+        return std::nullopt;
+    if (shown_ && shown_->minutes.startsWith(QLatin1Char('-')))
+        layout = withMinusLead(*layout, in, minusWidth_ * layout->minutesPoints / 100);
+    placeLabel(lblMin_, layout->minutes, shiftUp);
+    placeLabel(lblSec_, layout->seconds, shiftUp);
+    setLabelPoints(lblMin_, layout->minutesPoints);
+    setLabelPoints(lblSec_, layout->secondsPoints);
+
+    lblMessage_->setVisible(withMessage);
+    if (withMessage) {
+        placeLabel(lblMessage_, split.message, shiftUp);
+        QFont font = lblMessage_->font();
+        font.setPointSizeF(100);
+        const auto width = static_cast<float>(QFontMetricsF(font).horizontalAdvance(lblMessage_->text()) *
+                                              Units::twipsPerPixel());
+        const float lineAt100 = static_cast<float>(QFontMetricsF(font).height() * Units::twipsPerPixel());
+        setLabelPoints(lblMessage_, fittedPoints(width, split.message, 100.0f / lineAt100));
+    }
+    return layout;
+}
+
+void DigitPanel::rearrange()
+{
+    if (input_)
+        arrange(*input_, shiftUp_);
+}
+
+void DigitPanel::show(const ClockSnapshot &snapshot)
+{
+    const std::optional<ClockSnapshot> before = std::exchange(shown_, snapshot);
+    lblMin_->setText(snapshot.minutes);
+    lblSec_->setText(snapshot.seconds);
+    lblMin_->setEnabled(snapshot.digitsEnabled);
+    lblSec_->setEnabled(snapshot.digitsEnabled);
+    lblMessage_->setText(snapshot.message);
+    if (!before || before->background != snapshot.background || before->foreground != snapshot.foreground ||
+        before->flashInverted != snapshot.flashInverted)
+        applyColours();
+    const auto negative = [](const ClockSnapshot &s) { return s.minutes.startsWith(QLatin1Char('-')); };
+    if (!before || negative(*before) != negative(snapshot) || before->message != snapshot.message)
+        rearrange();
+}
+
+void DigitPanel::applyColours()
+{
+    if (!shown_)
+        return;
+    QColor back = toQColor(shown_->background);
+    QColor fore = toQColor(shown_->foreground);
+    // The flash draws the new stage's digits with background and foreground swapped.
+    if (shown_->flashInverted)
+        std::swap(back, fore);
+    for (QLabel *label : {lblMin_, lblSec_, lblMessage_})
+        label->setPalette(stagePalette(label->palette(), back, fore));
+    if (fillsPanel_) {
+        QPalette own = palette();
+        own.setColor(QPalette::Window, back);
+        setPalette(own);
+    }
+}
