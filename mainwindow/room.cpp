@@ -6,7 +6,6 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/messagebox.h"
 #include "mainwindow/overlay.h"
-#include "platform/x11desktop.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -314,8 +313,6 @@ void Room::openAudienceWindow()
         &window_);
     // Not showFullScreen(): that asks for the activation this window must never take.
     audience_->setWindowState(Qt::WindowFullScreen);
-    audience_->winId();
-    X11Desktop::markCompanion(audience_->windowHandle());
     audience_->show();
     // The main window keeps the keys, whatever the window manager did on mapping the new window.
     if (window_.isVisible() && !window_.isMinimized())

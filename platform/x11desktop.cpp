@@ -74,12 +74,12 @@ bool X11Desktop::available()
     return connection() != nullptr;
 }
 
-void X11Desktop::markCompanion(QWindow *window)
+void X11Desktop::markCompanion(QWidget *window)
 {
     xcb_connection_t *c = connection();
     if (!c || !window)
         return;
-    const xcb_window_t id = nativeWindow(window);
+    const auto id = static_cast<xcb_window_t>(window->winId());
     const xcb_atom_t state = atom(c, "_NET_WM_STATE");
     const xcb_atom_t skip[] = {atom(c, "_NET_WM_STATE_SKIP_TASKBAR"), atom(c, "_NET_WM_STATE_SKIP_PAGER")};
     if (window->isVisible()) {

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QRect>
+#include <QWidget>
 #include <QWindow>
 
 #include <cstdint>
@@ -15,11 +16,10 @@ namespace X11Desktop {
 
 bool available();
 
-// For a window that belongs to the main window (the audience window), before it is first shown: it is
-// part of Kestrim, so it gets no task bar or pager entry of its own, said from its first map on, and it
-// never asks to be activated, which desktops that refuse the request answer by marking it as demanding
-// attention.
-void markCompanion(QWindow *window);
+// For a top-level widget that belongs to the main window (the audience window), before it is first shown:
+// it is part of Kestrim, so it gets no task bar or pager entry of its own, said from its first map on.
+// Makes its native window.
+void markCompanion(QWidget *window);
 
 // Mouse presses reach `window` only inside `area` (the window's own coordinates); elsewhere they fall
 // through to the window below, as if it were not there.
