@@ -47,16 +47,19 @@ def green_on(desktop, region, save_as=None):
     return image.solid_colours(x, y, width, height).get(GREEN, 0)
 
 
-def pointer_window(desktop, x, y):
-    desktop.xdotool("mousemove", str(x), str(y))
-    return int(dict(line.split("=") for line in desktop.xdotool("getmouselocation", "--shell").split())["WINDOW"])
+def lowest_child(desktop, window):
+    """(x, y, width, height) on the screen of the lowest window inside `window`: xmessage's button."""
+    out = desktop.run(["xwininfo", "-tree", "-id", str(window)]).stdout
+    width, height, x, y = max((tuple(map(int, m)) for m in re.findall(r"(\d+)x(\d+)\S*\s+\+(-?\d+)\+(-?\d+)", out)),
+                              key=lambda box: box[3])
+    return x, y, width, height
 
 
 def slides_over_stay_on_top(desktop, kestrim):
     """Another program full screen and active on the main window's screen: openbox raises it above every
-    keep-above window, so the digits come back in a corner above it, where clicks fall through to it but
-    for the grip, which drags the read-out to another corner. The read-out goes with the slides."""
-    desktop.spawn("xmessage", ["xmessage", "-title", "Slides", "-geometry", "400x300+200+200", "Slides"])
+    keep-above window, so the digits come back in a corner above it. Its grip drags it to another corner;
+    a click anywhere else on it reaches the slides. It goes with them."""
+    xmessage = desktop.spawn("xmessage", ["xmessage", "-title", "Slides", "-geometry", "400x300+200+200", "Slides"])
     slides = int(wait_for("the slides", lambda: desktop.xdotool("search", "--onlyvisible", "--name", "^Slides$",
                                                                    check=False)))
     desktop.run(["wmctrl", "-r", "Slides", "-b", "add,fullscreen"])
@@ -69,14 +72,19 @@ def slides_over_stay_on_top(desktop, kestrim):
     check(x + width > 900 and y < 80 and height < 150, f"the read-out at {(x, y, width, height)}")
     wait_for("green digits above the slides", lambda: green_on(desktop, (x, y, width, height), "overlay.png") > 400)
     check(desktop.active_window() == slides, "the read-out took the activation")
-    check(pointer_window(desktop, x + width * 2 // 3, y + height // 2) != overlay, "the digits took the mouse")
-    check(pointer_window(desktop, x + 3, y + height // 2) == overlay, "the grip does not take the mouse")
+    # The grip is its inner (left) side.
+    desktop.xdotool("mousemove", str(x + 3), str(y + height // 2))
     desktop.xdotool("mousedown", "1", "mousemove", "--sync", "200", "600", "mouseup", "1")
     wait_for("the read-out dragged to the bottom left",
              lambda: (lambda x, y, *_: x < 80 and y > 600)(*desktop.window_geometry(overlay)))
-    desktop.run(["wmctrl", "-r", "Slides", "-b", "remove,fullscreen"])
-    wait_for("the read-out gone with full screen", lambda: not desktop.windows_of(kestrim.pid, "^Kestrim Overlay$"))
-    desktop.run(["wmctrl", "-c", "Slides"])
+    # The slides' button reaches under the digits' left end: a click there ends xmessage.
+    x, y, width, height = desktop.window_geometry(overlay)
+    bx, by, bwidth, bheight = lowest_child(desktop, slides)
+    left, top, right, bottom = max(x, bx), max(y, by), min(x + width, bx + bwidth), min(y + height, by + bheight)
+    check(left < right and top < bottom, "the read-out does not cover the slides' button")
+    desktop.xdotool("mousemove", str((left + right) // 2), str((top + bottom) // 2), "click", "1")
+    wait_for("the click on the read-out to reach the slides", lambda: xmessage.poll() is not None)
+    wait_for("the read-out gone with the slides", lambda: not desktop.windows_of(kestrim.pid, "^Kestrim Overlay$"))
 
 
 def test(program, artefacts, _options):
