@@ -86,16 +86,22 @@ void Overlay::take(const ClockSnapshot &snapshot, ClockEvents)
     // Greyed as the main window's digits are while the clock does not run.
     if (!snapshot.digitsEnabled)
         fore = halfway(fore, back);
-    const QString text = snapshot.minutes + QLatin1Char(':') + snapshot.seconds;
-    if (text == text_ && back == back_ && fore == fore_)
+    if (snapshot.minutes == minutes_ && snapshot.seconds == seconds_ && back == back_ && fore == fore_)
         return;
-    const bool longer = text.size() > std::max(text_.size(), Widest.size());
-    text_ = text;
+    const qsizetype length = snapshot.minutes.size() + 1 + snapshot.seconds.size();
+    const bool longer = length > std::max(minutes_.size() + 1 + seconds_.size(), Widest.size());
+    minutes_ = snapshot.minutes;
+    seconds_ = snapshot.seconds;
     back_ = back;
     fore_ = fore;
     if (isVisible() && longer)
         place();
     update();
+}
+
+QString Overlay::text() const
+{
+    return minutes_ + QLatin1Char(':') + seconds_;
 }
 
 QScreen *Overlay::targetScreen() const
@@ -143,7 +149,7 @@ void Overlay::place()
     setFont(font);
     const QFontMetrics metrics(font);
     const int pad = metrics.height() / 6;
-    const int width = std::max(metrics.horizontalAdvance(Widest), metrics.horizontalAdvance(text_));
+    const int width = std::max(metrics.horizontalAdvance(Widest), metrics.horizontalAdvance(text()));
     const QSize size(width + 2 * pad + metrics.height() / 4, metrics.height() + pad);
     const OverlayCorner corner = corner_.value_or(nearestCorner(area, mainWindow_->frameGeometry()));
     setGeometry(overlayPlace(area, size, corner, metrics.height() / 4));
@@ -171,7 +177,7 @@ void Overlay::paintEvent(QPaintEvent *)
     else
         digits.setRight(grip.left() - 1);
     painter.setPen(fore_);
-    painter.drawText(digits, Qt::AlignCenter, text_);
+    painter.drawText(digits, Qt::AlignCenter, text());
     // The grip: a column of dots, fainter than the digits.
     QColor dots = fore_;
     dots.setAlphaF(0.5);

@@ -54,6 +54,7 @@ private:
     void reconsider();
     void place();
     QRect grip() const;
+    QString text() const;
     QScreen *targetScreen() const;
 
     const ClockSession &session_;
@@ -61,7 +62,7 @@ private:
     ActiveWindowWatch *watch_;
     bool onTop_ = false;
     std::optional<OverlayCorner> corner_;
-    QString text_;
+    QString minutes_, seconds_; // shared with the snapshot: nothing is copied
     QColor back_, fore_;
     std::optional<QPoint> dragFrom_; // where in the window the grip was taken
 };
