@@ -1,5 +1,5 @@
-#include "mainwindow/mainwindow.h"
 #include "app/program.h"
+#include "mainwindow/mainwindow.h"
 #include "platform/filestore.h"
 #include "platform/modulesoundplayer.h"
 #include "platform/qtchoosers.h"

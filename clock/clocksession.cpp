@@ -294,8 +294,9 @@ ClockSnapshot ClockSession::compose() const
 void ClockSession::publish()
 {
     dirty_ = false;
-    if (setting_.Count() < 1)
-        return; // nothing to show before the first configuration
+    // Nothing to show before the first ClearTimer, nor between a new setting and the ClearTimer after it.
+    if (engine_.CurrentStage() < 1 || engine_.CurrentStage() > setting_.Count())
+        return;
     ClockSnapshot next = compose();
     ClockEvents events = std::exchange(pending_, {});
     if (next.state != snapshot_.state)

@@ -90,7 +90,8 @@ MessageSplit splitForMessage(const LabelLayoutInput &in)
 
 LabelLayout withMinusLead(const LabelLayout &layout, const LabelLayoutInput &in, float lead)
 {
-    const float W = in.clientWidth - Gap;
+    // The group spans the client width when the width limits it: minutes, gap, seconds.
+    const float W = in.clientWidth;
     const LabelBox &m = layout.minutes;
     const LabelBox &s = layout.seconds;
     const float group = s.left + s.width - m.left;

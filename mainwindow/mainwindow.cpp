@@ -517,8 +517,8 @@ void fMain::showCaption()
     // While minimised the caption carries the read-out; where the desktop never says that the window was
     // minimised, it does so whenever the window is not the one in front and the clock is not Ready: the
     // task bar is where it is read then.
-    const bool away = isMinimized() || (positionKnown_ == PositionKnown::No && !isActiveWindow() &&
-                                        now.state != ClockState::Ready);
+    const bool away =
+        isMinimized() || (positionKnown_ == PositionKnown::No && !isActiveWindow() && now.state != ClockState::Ready);
     const QString caption = away ? minimisedCaption(Readout{now.minutes, now.seconds}) : applicationTitle();
     if (caption != windowTitle())
         setWindowTitle(caption);

@@ -85,8 +85,9 @@ WindowPlacement ReadPlacement(const SettingsStore &store, const WindowPlacement 
 {
     const StoredValueReader reader(store);
     WindowPlacement placement = present;
-    placement.state = static_cast<WindowState>(reader.integer(Section, QStringLiteral("State"), static_cast<std::int32_t>(present.state), 0, 2,
-                                     QStringLiteral("0 (normal), 1 (minimised) or 2 (maximised)")));
+    placement.state = static_cast<WindowState>(
+        reader.integer(Section, QStringLiteral("State"), static_cast<std::int32_t>(present.state), 0, 2,
+                       QStringLiteral("0 (normal), 1 (minimised) or 2 (maximised)")));
     if (placement.state != WindowState::Normal)
         return placement;
 
@@ -101,7 +102,8 @@ WindowPlacement ReadPlacement(const SettingsStore &store, const WindowPlacement 
 
 void WritePlacement(SettingsStore &store, const WindowPlacement &placement, PositionKnown position)
 {
-    store.write(applicationTitle(), Section, QStringLiteral("State"), StoredText::formatInt(static_cast<std::int32_t>(placement.state)));
+    store.write(applicationTitle(), Section, QStringLiteral("State"),
+                StoredText::formatInt(static_cast<std::int32_t>(placement.state)));
     if (placement.state != WindowState::Normal)
         return;
     if (position == PositionKnown::Yes) {

@@ -2,11 +2,10 @@
 
 #include "options/colorbutton.h"
 #include "options/numbertext.h"
+#include "options/optionslayout.h"
 #include "options/spinbar.h"
 #include "platform/choosers.h"
-#include "platform/colours.h"
 #include "platform/settingsstore.h"
-#include "platform/soundplayer.h"
 #include "platform/units.h"
 #include "settings/persistence.h"
 
@@ -46,71 +45,12 @@ constexpr double SamplePoints = 20.25;
 // Below this a caption would be too small to read; a face that still clips is left to clip.
 constexpr double SmallestPoints = 7.0;
 
-// Places `widget` at a rectangle given in twips. Both edges are converted, so neighbours that touch in
-// twips touch in pixels too.
-void place(QWidget *widget, int left, int top, int width, int height)
+template <typename Control>
+Control *control(const QWidget &dialog, const char *name)
 {
-    const int x = Units::toPixels(left);
-    const int y = Units::toPixels(top);
-    widget->setGeometry(x, y, Units::toPixels(left + width) - x, Units::toPixels(top + height) - y);
-}
-
-template <typename Widget>
-Widget *make(QWidget *container, const QString &name)
-{
-    auto *widget = new Widget(container);
-    widget->setObjectName(name);
-    return widget;
-}
-
-QGroupBox *makeFrame(QWidget *container, const QString &name, const QString &caption)
-{
-    auto *frame = make<QGroupBox>(container, name);
-    frame->setTitle(caption);
-    return frame;
-}
-
-QLabel *makeLabel(QWidget *container, const QString &name, const QString &caption)
-{
-    auto *label = make<QLabel>(container, name);
-    label->setText(caption);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
-}
-
-QLineEdit *makeBox(QWidget *container, const QString &name, const QString &text)
-{
-    auto *box = make<QLineEdit>(container, name);
-    box->setMaxLength(std::numeric_limits<int>::max()); // a long path must not be cut short
-    box->setText(text);
-    return box;
-}
-
-QPushButton *makeButton(QWidget *container, const QString &name, const QString &caption)
-{
-    auto *button = make<QPushButton>(container, name);
-    button->setText(caption);
-    // Enter means OK wherever the focus is; a focused button is pressed with the space bar.
-    button->setAutoDefault(false);
-    return button;
-}
-
-QCheckBox *makeCheck(QWidget *container, const QString &name, const QString &caption)
-{
-    auto *check = make<QCheckBox>(container, name);
-    check->setText(caption);
-    return check;
-}
-
-QString indexed(const char *name, int index)
-{
-    return QLatin1String(name) + QLatin1Char('(') + QString::number(index) + QLatin1Char(')');
-}
-
-// The number in a box, or nothing when its text holds none.
-std::optional<double> numberIn(const QLineEdit *box)
-{
-    return NumberText::parseLocal(box->text());
+    Control *found = dialog.findChild<Control *>(QLatin1String(name));
+    Q_ASSERT(found != nullptr);
+    return found;
 }
 
 } // namespace
@@ -189,7 +129,7 @@ fOpt::fOpt(SettingsModel &model, const Platform &platform, QWidget *mainWindow)
     if (mainWindow)
         setWindowIcon(mainWindow->windowIcon());
     setWindowModality(Qt::ApplicationModal);
-    setFixedSize(Units::toPixels(6075), Units::toPixels(4800));
+    setFixedSize(Units::toPixels(OptionsWidth), Units::toPixels(OptionsHeight));
     setSizeGripEnabled(false);
 
     buildControls();
@@ -205,124 +145,52 @@ fOpt::~fOpt() = default;
 
 void fOpt::buildControls()
 {
-    fraStageSetting = makeFrame(this, QStringLiteral("fraStageSetting"), QStringLiteral("Setting"));
-    place(fraStageSetting, 120, 180, 5835, 2895);
-    fraFont = makeFrame(this, QStringLiteral("fraFont"), QStringLiteral("Font"));
-    place(fraFont, 120, 3180, 3615, 1035);
-    fraSample = makeFrame(this, QStringLiteral("fraSample"), QStringLiteral("Sample"));
-    place(fraSample, 3900, 3180, 2055, 1035);
+    BuildOptionsControls(*this);
+    fraStageSetting = control<QGroupBox>(*this, "fraStageSetting");
+    fraStage = control<QGroupBox>(*this, "fraStage");
+    fraDuration = control<QGroupBox>(*this, "fraDuration");
+    fraColor = control<QGroupBox>(*this, "fraColor");
+    fraSound = control<QGroupBox>(*this, "fraSound");
+    fraFont = control<QGroupBox>(*this, "fraFont");
+    fraSample = control<QGroupBox>(*this, "fraSample");
+    Label1 = control<QLabel>(*this, "Label1");
+    Label2 = control<QLabel>(*this, "Label2");
+    txtStage = control<QLineEdit>(*this, "txtStage");
+    vscStage = control<SpinBar>(*this, "vscStage");
+    txtDesc = control<QLineEdit>(*this, "txtDesc");
+    txtDuration = {control<QLineEdit>(*this, "txtDuration(0)"), control<QLineEdit>(*this, "txtDuration(1)")};
+    vscDuration = {control<SpinBar>(*this, "vscDuration(0)"), control<SpinBar>(*this, "vscDuration(1)")};
+    lblDuration = {nullptr, control<QLabel>(*this, "lblDuration(1)"), control<QLabel>(*this, "lblDuration(2)")};
+    lblColor = {control<QLabel>(*this, "lblColor(0)"), control<QLabel>(*this, "lblColor(1)")};
+    cmdColor = {control<ColorButton>(*this, "cmdColor(0)"), control<ColorButton>(*this, "cmdColor(1)")};
+    txtSound = control<QLineEdit>(*this, "txtSound");
+    cmdSound = control<QPushButton>(*this, "cmdSound");
+    cmdTest = control<QPushButton>(*this, "cmdTest");
+    chkSound = control<QCheckBox>(*this, "chkSound");
+    cboFont = control<QComboBox>(*this, "cboFont");
+    chkBold = control<QCheckBox>(*this, "chkBold");
+    chkItalic = control<QCheckBox>(*this, "chkItalic");
+    lblSample = control<QLabel>(*this, "lblSample");
+    cmdSave = control<QPushButton>(*this, "cmdSave");
+    cmdOK = control<QPushButton>(*this, "cmdOK");
+    cmdCancel = control<QPushButton>(*this, "cmdCancel");
 
-    cmdSave = makeButton(this, QStringLiteral("cmdSave"), QStringLiteral("Save"));
-    place(cmdSave, 2760, 4320, 975, 375);
-    cmdSave->setToolTip(QStringLiteral("Save setting as default"));
-    cmdOK = makeButton(this, QStringLiteral("cmdOK"), QStringLiteral("OK"));
-    place(cmdOK, 3840, 4320, 975, 375);
-    cmdOK->setToolTip(QStringLiteral("Apply setting and close dialog"));
     cmdOK->setDefault(true);
-    cmdCancel = makeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("Cancel"));
-    place(cmdCancel, 4920, 4320, 975, 375);
-    cmdCancel->setToolTip(QStringLiteral("Abandon changes and close dialog"));
-
-    fraStage = makeFrame(fraStageSetting, QStringLiteral("fraStage"), QStringLiteral("Stage"));
-    place(fraStage, 120, 180, 5595, 675);
-    fraDuration = makeFrame(fraStageSetting, QStringLiteral("fraDuration"), QStringLiteral("Duration"));
-    place(fraDuration, 120, 960, 2355, 675);
-    fraColor = makeFrame(fraStageSetting, QStringLiteral("fraColor"), QStringLiteral("Color"));
-    place(fraColor, 2580, 960, 3135, 675);
-    fraSound = makeFrame(fraStageSetting, QStringLiteral("fraSound"), QStringLiteral("Sound File"));
-    place(fraSound, 120, 1740, 5595, 675);
-    chkSound = makeCheck(fraStageSetting, QStringLiteral("chkSound"), QStringLiteral("Enable sound"));
-    place(chkSound, 300, 2460, 1515, 300);
-
-    Label1 = makeLabel(fraStage, QStringLiteral("Label1"), QStringLiteral("Stage#"));
-    place(Label1, 240, 300, 555, 255);
-    txtStage = makeBox(fraStage, QStringLiteral("txtStage"), QStringLiteral("0"));
-    place(txtStage, 840, 240, 375, 300);
-    vscStage = new SpinBar(fraStage, QStringLiteral("vscStage"));
-    place(vscStage->bar(), 1200, 240, 255, 300);
     vscStage->setTop(1);
     vscStage->setBottom(4);
     vscStage->setValue(1);
-    Label2 = makeLabel(fraStage, QStringLiteral("Label2"), QStringLiteral("Description"));
-    place(Label2, 1740, 300, 975, 255);
-    txtDesc = makeBox(fraStage, QStringLiteral("txtDesc"), QStringLiteral("Text2"));
-    place(txtDesc, 2760, 240, 2715, 300);
-
-    const int unitLeft[2] = {840, 1920};
-    const char *unitCaption[2] = {"min", "sec"};
-    for (int i = 0; i < 2; ++i) {
-        txtDuration[i] = makeBox(fraDuration, indexed("txtDuration", i), QStringLiteral("0"));
-        place(txtDuration[i], 180 + 1080 * i, 240, 375, 300);
-        vscDuration[i] = new SpinBar(fraDuration, indexed("vscDuration", i));
-        place(vscDuration[i]->bar(), 540 + 1080 * i, 240, 255, 300);
-        lblDuration[i + 1] = makeLabel(fraDuration, indexed("lblDuration", i + 1), QLatin1String(unitCaption[i]));
-        place(lblDuration[i + 1], unitLeft[i], 240, 375, 255);
-    }
+    // The seconds bar reaches one step past a minute each way: the handler turns those steps into a carry
+    // into the minutes or a borrow from them.
     vscDuration[0]->setTop(99);
     vscDuration[0]->setBottom(0);
     vscDuration[1]->setTop(60);
     vscDuration[1]->setBottom(-1);
     vscDuration[1]->setValue(0);
+    connectControls();
+}
 
-    const char *colourCaption[2] = {"Background", "Foreground"};
-    for (int i = 0; i < 2; ++i) {
-        lblColor[i] = makeLabel(fraColor, indexed("lblColor", i), QLatin1String(colourCaption[i]));
-        place(lblColor[i], 180 + 1500 * i, 300, 1035, 255);
-        cmdColor[i] = make<ColorButton>(fraColor, indexed("cmdColor", i));
-        cmdColor[i]->setAutoDefault(false);
-        place(cmdColor[i], 1200 + 1500 * i, 240, 315, 300);
-    }
-
-    txtSound = makeBox(fraSound, QStringLiteral("txtSound"), QStringLiteral("Text1"));
-    place(txtSound, 180, 240, 4275, 300);
-    cmdSound = makeButton(fraSound, QStringLiteral("cmdSound"), QStringLiteral("..."));
-    place(cmdSound, 4440, 240, 315, 300);
-    cmdSound->setToolTip(QStringLiteral("Browse sound file"));
-    cmdTest = makeButton(fraSound, QStringLiteral("cmdTest"), QStringLiteral("Test"));
-    place(cmdTest, 4920, 240, 555, 300);
-
-    cboFont = make<QComboBox>(fraFont, QStringLiteral("cboFont"));
-    place(cboFont, 300, 240, 3195, 315);
-    chkBold = makeCheck(fraFont, QStringLiteral("chkBold"), QStringLiteral("Bold"));
-    place(chkBold, 780, 660, 735, 255);
-    chkItalic = makeCheck(fraFont, QStringLiteral("chkItalic"), QStringLiteral("Italic"));
-    place(chkItalic, 1800, 660, 735, 255);
-
-    lblSample = make<QLabel>(fraSample, QStringLiteral("lblSample"));
-    lblSample->setText(QStringLiteral("12:34"));
-    lblSample->setAlignment(Qt::AlignCenter);
-    lblSample->setAutoFillBackground(true);
-    place(lblSample, 60, 360, 1935, 435);
-
-    // Names for screen readers where no caption says what a control is.
-    txtStage->setAccessibleName(QStringLiteral("Stage#"));
-    vscStage->bar()->setAccessibleName(QStringLiteral("Stage#"));
-    txtDesc->setAccessibleName(QStringLiteral("Description"));
-    const char *unitName[2] = {"Minutes", "Seconds"};
-    for (int i = 0; i < 2; ++i) {
-        txtDuration[i]->setAccessibleName(QLatin1String(unitName[i]));
-        vscDuration[i]->bar()->setAccessibleName(QLatin1String(unitName[i]));
-        cmdColor[i]->setAccessibleName(lblColor[i]->text());
-    }
-    txtSound->setAccessibleName(QStringLiteral("Sound File"));
-    cmdSound->setAccessibleName(cmdSound->toolTip());
-    cboFont->setAccessibleName(QStringLiteral("Font"));
-
-    // Keyboard order of the original form, whatever the order of creation.
-    QWidget *const order[] = {cmdSave,        cmdOK,
-                              cmdCancel,      cboFont,
-                              chkBold,        chkItalic,
-                              txtDesc,        vscStage->bar(),
-                              txtStage,       cmdSound,
-                              txtSound,       cmdTest,
-                              cmdColor[0],    cmdColor[1],
-                              txtDuration[0], vscDuration[0]->bar(),
-                              txtDuration[1], vscDuration[1]->bar(),
-                              chkSound};
-    for (std::size_t i = 1; i < std::size(order); ++i) {
-        QWidget::setTabOrder(order[i - 1], order[i]);
-    }
-
+void fOpt::connectControls()
+{
     connect(cmdOK, &QPushButton::clicked, this, &fOpt::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &fOpt::cmdCancel_Click);
     connect(cmdSave, &QPushButton::clicked, this, &fOpt::cmdSave_Click);
@@ -448,35 +316,6 @@ void fOpt::LoadControls()
     ShowStage();
 }
 
-StageSetting *fOpt::shownStage()
-{
-    if (selectedStage_ < 1 || selectedStage_ > workSetting_.Count()) {
-        return nullptr;
-    }
-    return &workSetting_.stage(selectedStage_);
-}
-
-void fOpt::ShowStage()
-{
-    const StageSetting *shown = shownStage();
-    if (shown == nullptr) {
-        return;
-    }
-    const StageSetting stage = *shown;
-
-    showingStage_ = true;
-    txtDesc->setText(stage.Description);
-    setSampleColours(stage.BackColor, stage.ForeColor);
-    cmdColor[0]->setFaceColor(toQColor(stage.BackColor));
-    cmdColor[1]->setFaceColor(toQColor(stage.ForeColor));
-    const std::int32_t minutes = stage.Seconds / 60;
-    txtDuration[0]->setText(QString::number(minutes));
-    const double shownMinutes = numberIn(txtDuration[0]).value_or(minutes);
-    txtDuration[1]->setText(NumberText::format(static_cast<double>(stage.Seconds) - 60.0 * shownMinutes));
-    txtSound->setText(stage.SoundFile);
-    showingStage_ = false;
-}
-
 void fOpt::cmdOK_Click()
 {
     dialogResult_ = DialogOk;
@@ -513,230 +352,5 @@ void fOpt::cmdSave_Click()
         platform_.messages.critical(
             this, applicationTitle(),
             QStringLiteral("The settings could not be saved to %1.\n%2").arg(platform_.store.location(), *failure));
-    }
-}
-
-void fOpt::vscStage_Change()
-{
-    txtStage->setText(QString::number(vscStage->value()));
-}
-
-void fOpt::txtStage_Change()
-{
-    const std::optional<double> number = numberIn(txtStage);
-    if (!number) {
-        return;
-    }
-    // A number beyond 32 bits cannot name a stage; it is ignored like any other out-of-range entry.
-    const std::optional<std::int32_t> stage = NumberText::toWhole32(*number);
-    if (!stage || !vscStage->contains(*stage)) {
-        return;
-    }
-    selectedStage_ = *stage;
-    vscStage->setValue(*stage);
-    ShowStage();
-}
-
-void fOpt::txtDuration_Change(int index)
-{
-    const std::optional<double> typed = numberIn(txtDuration[index]);
-    if (!typed) {
-        return;
-    }
-    if (!showingStage_) {
-        storeTypedLength();
-    }
-    SpinBar *bar = vscDuration[index];
-    if (bar->contains(*typed)) {
-        if (const std::optional<std::int16_t> value = NumberText::toWhole16(*typed)) {
-            bar->setValue(*value);
-        }
-    }
-}
-
-void fOpt::storeTypedLength()
-{
-    StageSetting *stage = shownStage();
-    const std::optional<double> minutes = numberIn(txtDuration[0]);
-    const std::optional<double> seconds = numberIn(txtDuration[1]);
-    if (stage == nullptr || !minutes || !seconds) {
-        return;
-    }
-    // A length beyond 32 bits is ignored; converting it would be undefined.
-    if (const std::optional<std::int32_t> total = NumberText::totalSeconds(*minutes, *seconds)) {
-        stage->Seconds = *total;
-    }
-}
-
-void fOpt::vscDuration_Change(int index)
-{
-    SpinBar *secondsBar = vscDuration[1];
-    // A minutes box that holds no number counts as 0 minutes when the seconds wrap.
-    const double minutes = numberIn(txtDuration[0]).value_or(0.0);
-    if (index == 1 && secondsBar->value() == 60) {
-        txtDuration[0]->setText(NumberText::format(minutes + 1.0));
-        secondsBar->setValue(0);
-        return;
-    }
-    if (index == 1 && secondsBar->value() == -1) {
-        if (minutes > vscDuration[0]->bottom()) {
-            txtDuration[0]->setText(NumberText::format(minutes - 1.0));
-            secondsBar->setValue(59);
-        } else {
-            // The arrows never take a length below 0:00.
-            secondsBar->setValue(0);
-        }
-        return;
-    }
-    txtDuration[index]->setText(QString::number(vscDuration[index]->value()));
-}
-
-void fOpt::vscDuration_LostFocus(int)
-{
-    storeTypedLength();
-}
-
-bool fOpt::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::FocusOut) {
-        for (int i = 0; i < 2; ++i) {
-            if (watched == vscDuration[i]->bar()) {
-                vscDuration_LostFocus(i);
-            }
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void fOpt::showChooserError(int number, const QString &description)
-{
-    platform_.messages.critical(this, applicationTitle(),
-                                QStringLiteral("Error #") + QString::number(number) + QStringLiteral(": ") +
-                                    description);
-}
-
-void fOpt::cmdColor_Click(int index)
-{
-    const StageSetting *before = shownStage();
-    if (before == nullptr) {
-        return;
-    }
-    const Colour initial = index == 0 ? before->BackColor : before->ForeColor;
-    std::optional<std::int32_t> chosen;
-    try {
-        chosen = platform_.colors.chooseColor(this, QStringLiteral("Choose Color"), initial);
-    } catch (const ChooserError &error) {
-        showChooserError(error.number(), error.description());
-        return;
-    }
-    // The chooser ran its own event loop; look the stage up afresh.
-    StageSetting *stage = shownStage();
-    if (!chosen || stage == nullptr) {
-        return;
-    }
-    if (index == 1) {
-        stage->ForeColor = *chosen;
-    } else {
-        stage->BackColor = *chosen;
-    }
-    setSampleColours(stage->BackColor, stage->ForeColor);
-    cmdColor[index]->setFaceColor(toQColor(*chosen));
-}
-
-void fOpt::setSampleColours(Colour back, Colour fore)
-{
-    QPalette palette = lblSample->palette();
-    palette.setColor(QPalette::Window, toQColor(back));
-    palette.setColor(QPalette::WindowText, toQColor(fore));
-    lblSample->setPalette(palette);
-}
-
-void fOpt::cmdSound_Click()
-{
-    if (soundFolder_.isEmpty()) {
-        soundFolder_ = platform_.programFolder;
-    }
-    const FileOpenRequest request{soundFolder_, QStringLiteral(".WAV"), QStringLiteral("Open a Sound File"),
-                                  QStringLiteral("Wave File (*.WAV)"), QStringLiteral("*.WAV")};
-    std::optional<QString> chosen;
-    try {
-        chosen = platform_.files.chooseOpenFile(this, request);
-    } catch (const ChooserError &error) {
-        showChooserError(error.number(), error.description());
-        return;
-    }
-    StageSetting *stage = shownStage();
-    if (!chosen || stage == nullptr) {
-        return;
-    }
-    stage->SoundFile = *chosen;
-    txtSound->setText(*chosen);
-    soundFolder_ = GetFolder(*chosen);
-}
-
-void fOpt::cmdTest_Click()
-{
-    platform_.sound.play(txtSound->text());
-}
-
-void fOpt::applySoundEnabled(bool enabled)
-{
-    fraSound->setEnabled(enabled);
-    txtSound->setEnabled(enabled);
-    cmdSound->setEnabled(enabled);
-    cmdTest->setEnabled(enabled);
-}
-
-void fOpt::chkSound_Click()
-{
-    workSetting_.SoundEnabled = chkSound->isChecked();
-    applySoundEnabled(workSetting_.SoundEnabled);
-}
-
-void fOpt::cboFont_Click(int listIndex)
-{
-    // No selection says nothing about the face wanted.
-    if (listIndex < 0) {
-        return;
-    }
-    workSetting_.Font.Name = cboFont->itemText(listIndex);
-    UpdateSample();
-}
-
-void fOpt::chkBold_Click()
-{
-    workSetting_.Font.Bold = chkBold->isChecked();
-    UpdateSample();
-}
-
-void fOpt::chkItalic_Click()
-{
-    workSetting_.Font.Italic = chkItalic->isChecked();
-    UpdateSample();
-}
-
-void fOpt::UpdateSample()
-{
-    // With no selection in the list (a face that is not installed) the working copy still names the face,
-    // and the platform shows its nearest substitute.
-    const QString face = cboFont->currentIndex() >= 0 ? cboFont->currentText() : workSetting_.Font.Name;
-    QFont font = lblSample->font();
-    font.setFamilies({face});
-    font.setBold(chkBold->isChecked());
-    font.setItalic(chkItalic->isChecked());
-    lblSample->setFont(font);
-}
-
-void fOpt::txtDesc_Edited(const QString &text)
-{
-    if (StageSetting *stage = shownStage()) {
-        stage->Description = text;
-    }
-}
-
-void fOpt::txtSound_Edited(const QString &text)
-{
-    if (StageSetting *stage = shownStage()) {
-        stage->SoundFile = text;
     }
 }

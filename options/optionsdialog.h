@@ -69,6 +69,7 @@ protected:
 
 private:
     void buildControls();
+    void connectControls();
     void setDesignFont();
 
     void Form_Load();

@@ -1,4 +1,5 @@
 #include "clock/clockengine.h"
+#include "clock/clocksession.h"
 #include "clock/clockview.h"
 #include "settings/clocksetting.h"
 #include "support/fakes.h"
@@ -147,6 +148,10 @@ private slots:
     void tickDifference_isModulo32Bits_data();
     void tickDifference_isModulo32Bits();
     void systemTickCounter_countsMilliseconds();
+    void corrections_moveTimeAndStageSilently_data();
+    void corrections_moveTimeAndStageSilently();
+    void session_flashesAtStageEndsOnly_data();
+    void session_flashesAtStageEndsOnly();
 };
 
 void TestClock::clearTimer_showsStageOneReady()
@@ -743,6 +748,115 @@ void TestClock::systemTickCounter_countsMilliseconds()
     // Milliseconds, not seconds or microseconds: within a few ms of an independent clock.
     QVERIFY2(counted >= 18 && counted <= measured + 5,
              qPrintable(QStringLiteral("counted %1 ms, measured %2 ms").arg(counted).arg(measured)));
+}
+
+void TestClock::corrections_moveTimeAndStageSilently_data()
+{
+    QTest::addColumn<std::int32_t>("startTick");
+    QTest::addColumn<bool>("paused");
+    QTest::addColumn<QList<int>>("minutes"); // each +1 or -1, after 10.5 s of talk
+    QTest::addColumn<std::int32_t>("second");
+    QTest::addColumn<std::int32_t>("stage");
+
+    // Stages of 100, 50 and 30 s, the last repeating.
+    QTest::newRow("within stage 1") << std::int32_t(1000) << false << QList<int>{1} << 70 << 1;
+    QTest::newRow("across an end") << std::int32_t(1000) << false << QList<int>{1, 1} << 130 << 2;
+    QTest::newRow("back over an end") << std::int32_t(1000) << false << QList<int>{1, 1, -1} << 70 << 1;
+    QTest::newRow("never below zero") << std::int32_t(1000) << false << QList<int>{-1} << 0 << 1;
+    QTest::newRow("paused, into a repeat") << std::int32_t(1000) << true << QList<int>{1, 1, 1} << 190 << 3;
+    QTest::newRow("paused, back below zero") << std::int32_t(1000) << true << QList<int>{1, -1, -1} << 0 << 1;
+    QTest::newRow("over 2^31") << std::int32_t(int32Max - 30000) << false << QList<int>{1, 1} << 130 << 2;
+    QTest::newRow("over 2^32, back") << std::int32_t(-30000) << true << QList<int>{1, -1, -1} << 0 << 1;
+}
+
+// A correction moves the talk's time at once, stage and colours with it, plays no sound, keeps the run state;
+// the time then passes on from the corrected second, and Undo Reset gives the corrected time back.
+void TestClock::corrections_moveTimeAndStageSilently()
+{
+    QFETCH(std::int32_t, startTick);
+    QFETCH(bool, paused);
+    QFETCH(QList<int>, minutes);
+    QFETCH(std::int32_t, second);
+    QFETCH(std::int32_t, stage);
+
+    Rig rig(stagesOf({100, 50, 30}), startTick);
+    rig.start();
+    rig.run(10500);
+    if (paused)
+        rig.engine.PauseClock();
+    for (int minute : minutes)
+        rig.engine.Correct(60 * minute);
+    QCOMPARE(rig.view.shown.back(), second);
+    QCOMPARE(rig.engine.CurrentStage(), stage);
+    QCOMPARE(rig.view.calls.filter(QStringLiteral("colors")).last(), colors(rig.setting.stage(stage)));
+    QCOMPARE(rig.engine.RunState(), paused ? ClockState::Paused : ClockState::Running);
+    QVERIFY(rig.sounds.isEmpty());
+    QCOMPARE(rig.engine.ElapsedMs() % 1000, second == 0 ? 0 : 500);
+
+    rig.engine.StartClock();
+    rig.run(second == 0 ? 1000 : 500);
+    QCOMPARE(rig.view.shown.back(), second + 1);
+    rig.engine.PauseClock();
+    rig.engine.ResetClock();
+    rig.engine.UndoReset();
+    QCOMPARE(rig.view.shown.back(), second + 1);
+    QCOMPARE(rig.engine.CurrentStage(), stage);
+}
+
+void TestClock::session_flashesAtStageEndsOnly_data()
+{
+    QTest::addColumn<bool>("flash");
+    QTest::addColumn<bool>("pauseAtEnd");
+    // Whether the digits are swapped at 0, 0.5, 1, ... 3.5 s after the end of a 2 s stage.
+    QTest::addColumn<QList<bool>>("phases");
+    // Snapshots from the first tick on: one per second turned, flash change or pause, several at one tick
+    // making one.
+    QTest::addColumn<int>("snapshots");
+
+    const QList<bool> flashing{true, false, true, false, true, false, false, false};
+    QTest::newRow("flash on") << true << false << flashing << 2 + 4 + 3;
+    QTest::newRow("flash on, paused at the end: it ends all the same") << true << true << flashing << 2 + 1 + 5;
+    QTest::newRow("flash off") << false << false << QList<bool>(8, false) << 2 + 4;
+}
+
+void TestClock::session_flashesAtStageEndsOnly()
+{
+    QFETCH(bool, flash);
+    QFETCH(bool, pauseAtEnd);
+    QFETCH(QList<bool>, phases);
+    QFETCH(int, snapshots);
+
+    FakeTickCounter ticks(1000);
+    FakeSoundPlayer sound;
+    ClockSession session(ticks, sound);
+    QList<ClockEvents> events;
+    QObject::connect(&session, &ClockSession::changed, &session,
+                     [&](const ClockSnapshot &, ClockEvents happened) { events.append(happened); });
+    session.setSetting(stagesOf({2, 600}));
+    session.setFlashEnabled(flash);
+    session.ClearTimer();
+    session.perform(ClockCommand::Start);
+    // A correction crossing the end neither sounds nor flashes.
+    session.perform(ClockCommand::AddMinute);
+    QVERIFY(!session.snapshot().flashInverted && sound.played.isEmpty());
+    session.perform(ClockCommand::TakeMinute);
+    events.clear();
+    for (int ms = 0; ms < 2000; ms += 100) {
+        ticks.advance(100);
+        session.Timer_Timer();
+    }
+    QVERIFY(events.last().testFlag(ClockEvent::StageEnded) && events.last().testFlag(ClockEvent::SecondTurned));
+    if (pauseAtEnd)
+        session.perform(ClockCommand::Pause);
+    for (qsizetype i = 0; i < phases.size(); ++i) {
+        QCOMPARE(session.snapshot().flashInverted, phases.at(i));
+        for (int step = 0; step < 5; ++step) {
+            ticks.advance(100);
+            session.Timer_Timer();
+        }
+    }
+    QCOMPARE(events.size(), snapshots);
+    QCOMPARE(session.snapshot().stage, 2);
 }
 
 QTEST_GUILESS_MAIN(TestClock)

@@ -28,7 +28,8 @@ ClockSetting settingOf(const Stages &stages)
 
 char *toString(KeyAction action)
 {
-    static const char *const names[] = {"None", "StartClock", "PauseClock", "ClearTimer", "QuitProgram"};
+    static const char *const names[] = {"None",      "StartClock", "PauseClock", "ResetClock",
+                                        "AddMinute", "TakeMinute", "QuitProgram"};
     return qstrdup(names[static_cast<int>(action)]);
 }
 
@@ -44,6 +45,8 @@ private slots:
     void infoText_listsFirstThreeStages_data();
     void infoText_listsFirstThreeStages();
     void helpText_namesVersion();
+    void modeReadout_countsDownAndOver_data();
+    void modeReadout_countsDownAndOver();
     void keyAction_followsStateAndKey_data();
     void keyAction_followsStateAndKey();
 };
@@ -204,7 +207,7 @@ void TestReadout::keyAction_followsStateAndKey_data()
     for (const auto &[stateName, state] : states) {
         const KeyAction space = state == ClockState::Ready     ? KeyAction::StartClock
                                 : state == ClockState::Running ? KeyAction::PauseClock
-                                                               : KeyAction::ClearTimer;
+                                                               : KeyAction::ResetClock;
         const KeyAction escape = state == ClockState::Running ? KeyAction::PauseClock : KeyAction::StartClock;
         for (const auto &[heldName, modifiers] : held) {
             QTest::addRow("%s SPACE%s", stateName, heldName) << int(Qt::Key_Space) << modifiers << state << space;
@@ -215,6 +218,11 @@ void TestReadout::keyAction_followsStateAndKey_data()
             QTest::addRow("%s Return%s", stateName, heldName)
                 << int(Qt::Key_Return) << modifiers << state << KeyAction::None;
             QTest::addRow("%s S%s", stateName, heldName) << int(Qt::Key_S) << modifiers << state << KeyAction::None;
+            const bool correctable = state != ClockState::Ready;
+            QTest::addRow("%s +%s", stateName, heldName)
+                << int(Qt::Key_Plus) << modifiers << state << (correctable ? KeyAction::AddMinute : KeyAction::None);
+            QTest::addRow("%s -%s", stateName, heldName)
+                << int(Qt::Key_Minus) << modifiers << state << (correctable ? KeyAction::TakeMinute : KeyAction::None);
         }
         QTest::addRow("%s Alt alone", stateName)
             << int(Qt::Key_Alt) << Qt::KeyboardModifiers(Qt::AltModifier) << state << KeyAction::None;
@@ -228,6 +236,39 @@ void TestReadout::keyAction_followsStateAndKey()
     QFETCH(ClockState, state);
     QFETCH(KeyAction, action);
     QCOMPARE(keyAction(key, modifiers, state), action);
+}
+
+void TestReadout::modeReadout_countsDownAndOver_data()
+{
+    QTest::addColumn<ReadOutMode>("mode");
+    QTest::addColumn<std::int32_t>("elapsed");
+    QTest::addColumn<qint64>("stageEnd");
+    QTest::addColumn<qint64>("talk");
+    QTest::addColumn<QString>("shown"); // minutes and seconds texts joined by a blank
+
+    const auto elapsed = ReadOutMode::Elapsed, stage = ReadOutMode::StageLeft, talk = ReadOutMode::TalkLeft;
+    QTest::newRow("elapsed") << elapsed << 754 << qint64(900) << qint64(1500) << "12 34";
+    QTest::newRow("stage left in Ready reads the whole stage") << stage << 0 << qint64(900) << qint64(1500) << "15 00";
+    QTest::newRow("stage left, one second in") << stage << 1 << qint64(900) << qint64(1500) << "14 59";
+    QTest::newRow("stage left at a repeat's start") << stage << 1560 << qint64(1620) << qint64(1500) << "01 00";
+    QTest::newRow("talk left") << talk << 899 << qint64(900) << qint64(1500) << "10 01";
+    QTest::newRow("talk left at its end") << talk << 1500 << qint64(1560) << qint64(1500) << "00 00";
+    QTest::newRow("one second over") << talk << 1501 << qint64(1560) << qint64(1500) << "-00 01";
+    QTest::newRow("a minute five over") << talk << 1565 << qint64(1620) << qint64(1500) << "-01 05";
+    QTest::newRow("far over") << talk << std::numeric_limits<std::int32_t>::max() << qint64(1) << qint64(0)
+                              << "-35791394 07";
+    QTest::newRow("a stage too long for 32 bits") << stage << 0 << (qint64(1) << 40) << qint64(0) << "18325193796 16";
+}
+
+void TestReadout::modeReadout_countsDownAndOver()
+{
+    QFETCH(ReadOutMode, mode);
+    QFETCH(std::int32_t, elapsed);
+    QFETCH(qint64, stageEnd);
+    QFETCH(qint64, talk);
+    QFETCH(QString, shown);
+    const Readout readout = modeReadout(mode, elapsed, stageEnd, talk);
+    QCOMPARE(readout.minutes + QLatin1Char(' ') + readout.seconds, shown);
 }
 
 QTEST_GUILESS_MAIN(TestReadout)

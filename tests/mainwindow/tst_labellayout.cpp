@@ -104,6 +104,24 @@ private slots:
         QVERIFY(std::abs(i.top + i.height - (m.top + m.height)) <= pixel);
         QCOMPARE(layout->minutesPoints, m.height * in.fontScale);
         QCOMPARE(layout->secondsPoints, s.height * in.fontScale);
+
+        // Time over: a "-" a third of the minutes' height wide goes before the digits. They keep their
+        // proportions and stay in the band, and keep their size too wherever the band has the room.
+        const float lead = m.height / 3;
+        const LabelLayout over = withMinusLead(*layout, in, lead);
+        const LabelBox &om = over.minutes, &os = over.seconds;
+        const float scale = om.height / m.height;
+        QVERIFY(std::abs(om.width - lead * scale - m.width * scale) <= 1);
+        QVERIFY(om.left >= -1 && os.left + os.width <= width + pixel);
+        QVERIFY(std::abs(os.left - (om.left + om.width + 32)) <= 1);
+        QCOMPARE(over.minutesPoints, layout->minutesPoints * scale);
+        QCOMPARE(scale == 1.0f, s.left + s.width - m.left + lead <= width);
+        // A message takes a fifth of the band under the digits and covers none of them.
+        const MessageSplit split = splitForMessage(in);
+        const auto above = layoutLabels(split.digits);
+        QVERIFY(above);
+        QVERIFY(above->minutes.top + above->minutes.height <= split.message.top + pixel);
+        QVERIFY(above->minutes.height >= m.height * (1 - MessageShare) - 2 * pixel);
     }
 
     void tie_takesTheHeightBranch()

@@ -1,6 +1,7 @@
+#include "app/program.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/presentersettings.h"
-#include "app/program.h"
+#include "mainwindow/room.h"
 #include "options/optionsdialog.h"
 #include "platform/filestore.h"
 #include "platform/units.h"
@@ -53,6 +54,7 @@ class TestLifecycle : public QObject
         QFile file(configFile());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+    static Room &room(fMain &window) { return *window.findChild<Room *>(); }
     static QSize screenSize() { return QGuiApplication::primaryScreen()->geometry().size(); }
     static QSize createdSize() { return {Units::toPixels(7485), Units::toPixels(5490)}; }
 
@@ -201,8 +203,8 @@ private slots:
         QFETCH(bool, positionKnown);
         QFETCH(bool, kept);
         QFETCH(QSize, size);
-        const WindowPlacement placement{0, float(stored.x()), float(stored.y()), float(stored.width()),
-                                        float(stored.height())};
+        const WindowPlacement placement{WindowState::Normal, float(stored.x()), float(stored.y()),
+                                        float(stored.width()), float(stored.height())};
         const OpeningFrame opening = openingFrame(placement, 15, ScreenAreas{screens}, QSize(200, 60), QSize(499, 366),
                                                   positionKnown ? PositionKnown::Yes : PositionKnown::No);
         QCOMPARE(opening.size, size);
@@ -325,8 +327,8 @@ private slots:
         QTimer::singleShot(0, program.OptionDialog(), [&] { program.OptionDialog()->reject(); });
         window.button(QStringLiteral("Option"))->trigger();
         QVERIFY(!program.OptionDialog()->isVisible());
-        window.setAudienceScreen(QStringLiteral("HDMI-1"));
-        QVERIFY(window.audienceWindow() && window.audienceWindow()->isVisible());
+        room(window).setAudienceScreen(QStringLiteral("HDMI-1"));
+        QVERIFY(room(window).audienceWindow() && room(window).audienceWindow()->isVisible());
 
         const int writesBefore = fakes.store.writes;
         if (way == QLatin1String("exit"))
@@ -362,9 +364,10 @@ private slots:
         run([&](fMain &window) {
             QTRY_COMPARE(window.isFullScreen(), expected.fullScreen);
             QCOMPARE(window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), expected.onTop);
-            QCOMPARE(bool(window.audienceWindow()), audienceOpen);
+            QCOMPARE(bool(room(window).audienceWindow()), audienceOpen);
             if (audienceOpen)
-                QTRY_COMPARE(window.audienceWindow()->geometry(), window.audienceWindow()->screen()->geometry());
+                QTRY_COMPARE(room(window).audienceWindow()->geometry(),
+                             room(window).audienceWindow()->screen()->geometry());
         });
         // Written back as read, and the placement is still the normal window's, whatever full screen did.
         const PresenterSettings written = ReadPresenterSettings(FileStore());

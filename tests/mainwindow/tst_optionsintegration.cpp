@@ -1,5 +1,5 @@
-#include "mainwindow/mainwindow.h"
 #include "app/program.h"
+#include "mainwindow/mainwindow.h"
 #include "options/optionsdialog.h"
 #include "support/fakes.h"
 
@@ -36,7 +36,7 @@ class TestOptionsIntegration : public QObject
     void after(std::int64_t ms)
     {
         fakes->ticks.advance(ms);
-        window().clock().Timer_Timer();
+        program->session().Timer_Timer();
     }
     // Clicks "Option", lets `edit` work in the open dialog, then closes it with the named button.
     void throughOptions(const char *closeWith, const std::function<void()> &edit = {})
@@ -92,7 +92,7 @@ private slots:
         });
 
         QCOMPARE(dialog().DialogResult(), 1);
-        QCOMPARE(window().clock().RunState(), ClockState::Ready);
+        QCOMPARE(program->session().snapshot().state, ClockState::Ready);
         QCOMPARE(shown(), QStringLiteral("00:00"));
         QCOMPARE(window().Setting(), program->model().CurrentSetting());
         QCOMPARE(window().Setting().stage(1).Seconds, 3);
@@ -109,7 +109,7 @@ private slots:
         // The new first stage ends after 3 s, with its sound.
         QTest::keyClick(&window(), Qt::Key_Space);
         after(3000);
-        QCOMPARE(window().clock().CurrentStage(), 2);
+        QCOMPARE(program->session().snapshot().stage, 2);
         QCOMPARE(fakes->sound.played.size(), qsizetype(1));
     }
 
@@ -124,7 +124,7 @@ private slots:
         throughOptions("cmdCancel", [this] { type(control<QLineEdit>("txtDuration(0)"), QStringLiteral("1")); });
 
         QCOMPARE(dialog().DialogResult(), 2);
-        QCOMPARE(window().clock().RunState(), ClockState::Paused);
+        QCOMPARE(program->session().snapshot().state, ClockState::Paused);
         QCOMPARE(shown(), QStringLiteral("01:05"));
         QVERIFY(!window().button(QStringLiteral("Sound"))->isChecked());
         QVERIFY(!window().Setting().SoundEnabled);

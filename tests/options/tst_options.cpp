@@ -1,5 +1,6 @@
 #include "options/colorbutton.h"
 #include "options/optionsdialog.h"
+#include "options/optionslayout.h"
 #include "options/spinbar.h"
 #include "platform/colours.h"
 #include "platform/units.h"
@@ -169,78 +170,57 @@ private slots:
 
     void controls_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("className");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("toolTip");
-        QTest::addColumn<QRect>("twips"); // left, top, width, height within the container
-
-        const auto row = [](const char *name, const char *cls, const char *caption, QRect twips, const char *tip = "") {
-            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(cls) << QString::fromLatin1(caption)
-                                << QString::fromLatin1(tip) << twips;
-        };
-        row("fraStageSetting", "QGroupBox", "Setting", {120, 180, 5835, 2895});
-        row("fraFont", "QGroupBox", "Font", {120, 3180, 3615, 1035});
-        row("fraSample", "QGroupBox", "Sample", {3900, 3180, 2055, 1035});
-        row("cmdSave", "QPushButton", "Save", {2760, 4320, 975, 375}, "Save setting as default");
-        row("cmdOK", "QPushButton", "OK", {3840, 4320, 975, 375}, "Apply setting and close dialog");
-        row("cmdCancel", "QPushButton", "Cancel", {4920, 4320, 975, 375}, "Abandon changes and close dialog");
-        row("fraStage", "QGroupBox", "Stage", {120, 180, 5595, 675});
-        row("fraDuration", "QGroupBox", "Duration", {120, 960, 2355, 675});
-        row("fraColor", "QGroupBox", "Color", {2580, 960, 3135, 675});
-        row("fraSound", "QGroupBox", "Sound File", {120, 1740, 5595, 675});
-        row("chkSound", "QCheckBox", "Enable sound", {300, 2460, 1515, 300});
-        row("Label1", "QLabel", "Stage#", {240, 300, 555, 255});
-        row("txtStage", "QLineEdit", "", {840, 240, 375, 300});
-        row("vscStage", "QScrollBar", "", {1200, 240, 255, 300});
-        row("Label2", "QLabel", "Description", {1740, 300, 975, 255});
-        row("txtDesc", "QLineEdit", "", {2760, 240, 2715, 300});
-        row("txtDuration(0)", "QLineEdit", "", {180, 240, 375, 300});
-        row("vscDuration(0)", "QScrollBar", "", {540, 240, 255, 300});
-        row("lblDuration(1)", "QLabel", "min", {840, 240, 375, 255});
-        row("txtDuration(1)", "QLineEdit", "", {1260, 240, 375, 300});
-        row("vscDuration(1)", "QScrollBar", "", {1620, 240, 255, 300});
-        row("lblDuration(2)", "QLabel", "sec", {1920, 240, 375, 255});
-        row("lblColor(0)", "QLabel", "Background", {180, 300, 1035, 255});
-        row("cmdColor(0)", "ColorButton", "", {1200, 240, 315, 300});
-        row("lblColor(1)", "QLabel", "Foreground", {1680, 300, 1035, 255});
-        row("cmdColor(1)", "ColorButton", "", {2700, 240, 315, 300});
-        row("txtSound", "QLineEdit", "", {180, 240, 4275, 300});
-        row("cmdSound", "QPushButton", "...", {4440, 240, 315, 300}, "Browse sound file");
-        row("cmdTest", "QPushButton", "Test", {4920, 240, 555, 300});
-        row("cboFont", "QComboBox", "", {300, 240, 3195, 315});
-        row("chkBold", "QCheckBox", "Bold", {780, 660, 735, 255});
-        row("chkItalic", "QCheckBox", "Italic", {1800, 660, 735, 255});
-        row("lblSample", "QLabel", "12:34", {60, 360, 1935, 435});
+        QTest::addColumn<int>("row");
+        for (std::size_t row = 0; row < std::size(OptionsControls); ++row) {
+            QTest::newRow(OptionsControls[row].name) << static_cast<int>(row);
+        }
     }
+    // Each row of the layout is built as it says; and each lies inside its frame, overlapping a neighbour at
+    // most by the one pixel (15 twips) that a box shares with its spin bar.
     void controls()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, className);
-        QFETCH(QString, caption);
-        QFETCH(QString, toolTip);
-        QFETCH(QRect, twips);
+        QFETCH(int, row);
+        const ControlPlace &place = OptionsControls[row];
+        const auto twips = [](const char *name) {
+            for (const ControlPlace &other : OptionsControls) {
+                if (name != nullptr && QLatin1String(other.name) == QLatin1String(name)) {
+                    return QRect(other.left, other.top, other.width, other.height);
+                }
+            }
+            return QRect(0, 0, OptionsWidth, OptionsHeight);
+        };
         make();
-        QWidget *widget = dialog->findChild<QWidget *>(name);
+        QWidget *widget = dialog->findChild<QWidget *>(QLatin1String(place.name));
         QVERIFY(widget);
-        QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
+        QCOMPARE(widget->parentWidget()->objectName(), QLatin1String(place.container ? place.container : "fOpt"));
         QString text;
         if (auto *label = qobject_cast<QLabel *>(widget)) {
             text = label->text();
             QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask,
-                     name == QLatin1String("lblSample") ? Qt::AlignHCenter : Qt::AlignLeft);
+                     place.kind == ControlKind::Sample ? Qt::AlignHCenter : Qt::AlignLeft);
         } else if (auto *pushButton = qobject_cast<QAbstractButton *>(widget)) {
             text = pushButton->text();
         } else if (auto *frame = qobject_cast<QGroupBox *>(widget)) {
             text = frame->title();
+        } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            text = edit->text();
         }
-        QCOMPARE(text, caption);
-        QCOMPARE(widget->toolTip(), toolTip);
-        const QRect expected(Units::toPixels(twips.x()), Units::toPixels(twips.y()),
-                             Units::toPixels(twips.x() + twips.width()) - Units::toPixels(twips.x()),
-                             Units::toPixels(twips.y() + twips.height()) - Units::toPixels(twips.y()));
+        QCOMPARE(text, QLatin1String(place.caption));
+        QCOMPARE(widget->toolTip(), QLatin1String(place.toolTip));
+        QCOMPARE(widget->accessibleName(), QLatin1String(place.accessibleName));
+        const QRect at(place.left, place.top, place.width, place.height);
+        const QRect expected(Units::toPixels(at.x()), Units::toPixels(at.y()),
+                             Units::toPixels(at.x() + at.width()) - Units::toPixels(at.x()),
+                             Units::toPixels(at.y() + at.height()) - Units::toPixels(at.y()));
         QCOMPARE(widget->geometry(), expected);
         QVERIFY(widget->isEnabled());
+        QVERIFY(QRect(QPoint(), twips(place.container).size()).contains(at));
+        for (const ControlPlace &other : OptionsControls) {
+            const QRect shared = at.intersected(twips(other.name));
+            QVERIFY2(&other == &place || QLatin1String(other.container) != QLatin1String(place.container) ||
+                         std::min(shared.width(), shared.height()) <= 15,
+                     other.name);
+        }
     }
 
     void window_fixedSizeCaptionAndButtons()
