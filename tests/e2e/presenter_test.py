@@ -16,6 +16,9 @@ SECOND = (1280, 800)  # DUMMY1, right of DUMMY0 (1024 x 768)
 AUDIENCE = "Kestrim Audience"
 GREEN = (0, 255, 0)
 ATTENTION = "_NET_WM_STATE_DEMANDS_ATTENTION"
+YELLOW = (255, 255, 0)  # stage 2's digits, and its background while the flash swaps them
+# Stage 1 ends 6 s into the talk, with the flash on.
+STORE = "[Stages]\nSeconds1=6\n\n[Window]\nFlash=True\n"
 
 
 def choose(desktop, kestrim, keys, shot=None):
@@ -41,10 +44,10 @@ def audience_windows(desktop, kestrim):
     return desktop.windows_of(kestrim.pid, f"^{AUDIENCE}$")
 
 
-def green_on(desktop, region, save_as=None):
+def green_on(desktop, region, save_as=None, colour=GREEN):
     image = desktop.screenshot(save_as)
     x, y, width, height = region
-    return image.solid_colours(x, y, width, height).get(GREEN, 0)
+    return image.solid_colours(x, y, width, height).get(colour, 0)
 
 
 def lowest_child(desktop, window):
@@ -70,7 +73,8 @@ def slides_over_stay_on_top(desktop, kestrim):
     x, y, width, height = desktop.window_geometry(overlay)
     # The main window is full screen: its middle is the screen's, which counts as the top right.
     check(x + width > 900 and y < 80 and height < 150, f"the read-out at {(x, y, width, height)}")
-    wait_for("green digits above the slides", lambda: green_on(desktop, (x, y, width, height), "overlay.png") > 400)
+    wait_for("stage 2 digits above the slides",
+             lambda: green_on(desktop, (x, y, width, height), "overlay.png", YELLOW) > 400)
     check(desktop.active_window() == slides, "the read-out took the activation")
     # The grip is its inner (left) side.
     desktop.xdotool("mousemove", str(x + 3), str(y + height // 2))
@@ -101,6 +105,7 @@ def test(program, artefacts, _options):
         desktop.plug("DUMMY1", *SECOND)
         second_screen = (1024, 0) + SECOND
         home = desktop.new_config_home("presenter")
+        write_conf(home, STORE)
         kestrim = desktop.start_kestrim(home)
         wait_main_window(desktop, kestrim)
         kestrim.activate()
@@ -119,6 +124,22 @@ def test(program, artefacts, _options):
         wait_for("green digits on the second monitor",
                  lambda: green_on(desktop, second_screen, "two-screens.png") > 20000)
         check(desktop.active_window() == kestrim.window, "the main window lost the keys to the audience window")
+        # Stage 2 begins with its colours swapped (a yellow screen), then steady: yellow digits on black. A
+        # corner of the screen, where no digit is, shows the background.
+        corner = (1024 + 4, 4, 40, 40)
+        wait_for("the flash on the second monitor", lambda: green_on(desktop, corner, "flash.png", YELLOW) > 1000)
+        wait_for("the flash to end", lambda: all(green_on(desktop, corner, colour=(0, 0, 0)) > 1000
+                                                 for _ in range(6)), timeout=10)
+        # Message to Speaker..., the last item while there is no message to clear: it shows under the digits.
+        choose(desktop, kestrim, ["Up", "Return"])
+        wait_for("the message box", lambda: desktop.xdotool("search", "--onlyvisible", "--name", "^Message to Speaker$",
+                                                           check=False).strip())
+        desktop.xdotool("type", "--delay", "40", "WRAP UP")
+        desktop.xdotool("key", "Return")
+        band = (1024, SECOND[1] * 4 // 5, SECOND[0], SECOND[1] // 5)
+        wait_for("the message under the digits", lambda: green_on(desktop, band, "message.png", YELLOW) > 3000)
+        digits = green_on(desktop, (1024, 0, SECOND[0], SECOND[1] * 4 // 5), colour=YELLOW)
+        check(digits > 20000, f"the digits lost their room to the message ({digits} yellow pixels above it)")
 
         # Unplugged, it closes; plugged in again, it comes back by itself.
         desktop.unplug("DUMMY1")
@@ -132,8 +153,8 @@ def test(program, artefacts, _options):
         # Full Screen: the main window covers DUMMY0, without frame or bars.
         choose(desktop, kestrim, ["Down", "Return"])
         wait_for("the main window to fill DUMMY0", lambda: kestrim.client_geometry() == (0, 0, 1024, 768))
-        wait_for("green digits filling the first monitor",
-                 lambda: green_on(desktop, (0, 0, 1024, 768), "full-screen.png") > 40000)
+        wait_for("stage 2 digits filling the first monitor",
+                 lambda: green_on(desktop, (0, 0, 1024, 768), "full-screen.png", YELLOW) > 40000)
         check("_NET_WM_STATE_FULLSCREEN" in kestrim.net_wm_state(), "the window manager was not told full screen")
 
         # Stay on Top.
@@ -147,8 +168,8 @@ def test(program, artefacts, _options):
         check(not audience_windows(desktop, kestrim), "the audience window outlived the program")
         window = read_conf(home).get("Window", {})
         check(window.get("FullScreen") == "True" and window.get("OnTop") == "True"
-              and window.get("Audience") == "DUMMY1" and window.get("OverlayCorner") == "BottomLeft",
-              f"stored: {window}")
+              and window.get("Audience") == "DUMMY1" and window.get("Flash") == "True"
+              and window.get("OverlayCorner") == "BottomLeft", f"stored: {window}")
         stored_frame = tuple(round(float(window.get(k, "nan")) / 15) for k in ("Left", "Top", "Width", "Height"))
         check(stored_frame == normal_frame, f"full screen stored {stored_frame}, the normal window was {normal_frame}")
 

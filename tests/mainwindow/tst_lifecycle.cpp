@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
@@ -258,6 +259,8 @@ private slots:
         QTest::newRow("on top") << QByteArray("[Window]\nOnTop=\n") << QStringLiteral("OnTop");
         QTest::newRow("overlay corner") << QByteArray("[Window]\nOverlayCorner=Top\n")
                                         << QStringLiteral("OverlayCorner");
+        QTest::newRow("read-out") << QByteArray("[Window]\nReadOut=Backwards\n") << QStringLiteral("ReadOut");
+        QTest::newRow("flash") << QByteArray("[Window]\nFlash=often\n") << QStringLiteral("Flash");
         // The file as a whole: the message names the line, or the reason.
         QTest::newRow("open quote") << QByteArray("[Stages]\nCount=2\nDescription1=\"Talk\n")
                                     << QStringLiteral("line 3");
@@ -348,7 +351,8 @@ private slots:
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<bool>("audienceOpen");
         QTest::newRow("all on") << QByteArray(
-                                       "FullScreen=True\nOnTop=true\nAudience=HDMI-1\nOverlayCorner=BottomLeft\n")
+                                       "FullScreen=True\nOnTop=true\nAudience=HDMI-1\nReadOut=TalkLeft\nFlash=True\n"
+                                       "OverlayCorner=BottomLeft\n")
                                 << true;
         QTest::newRow("screen not plugged in")
             << QByteArray("FullScreen=False\nOnTop=False\nAudience=HDMI-9\n") << false;
@@ -365,6 +369,9 @@ private slots:
             QTRY_COMPARE(window.isFullScreen(), expected.fullScreen);
             QCOMPARE(window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), expected.onTop);
             QCOMPARE(bool(room(window).audienceWindow()), audienceOpen);
+            // The default talk is 25 minutes long.
+            QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblMin"))->text(),
+                     expected.readOut == ReadOutMode::TalkLeft ? QStringLiteral("25") : QStringLiteral("00"));
             if (audienceOpen)
                 QTRY_COMPARE(room(window).audienceWindow()->geometry(),
                              room(window).audienceWindow()->screen()->geometry());
@@ -373,6 +380,8 @@ private slots:
         const PresenterSettings written = ReadPresenterSettings(FileStore());
         QCOMPARE(written, expected);
         QVERIFY(readConfig().startsWith(placement));
+        // Keys never touched are not written: the file stays as it was for those who do not use them.
+        QCOMPARE(readConfig().contains("ReadOut="), stored.contains("ReadOut="));
     }
 
 private:
