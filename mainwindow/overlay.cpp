@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -113,16 +114,18 @@ void Overlay::reconsider()
 {
     bool wanted = false;
     QScreen *screen = targetScreen();
-    if (onTop_ && screen) {
+    // Nothing to stand in for before the main window has a native window of its own.
+    const QWindow *main = mainWindow_->windowHandle();
+    if (onTop_ && screen && main && main->handle()) {
         QList<WId> own;
         for (const QWidget *window : QApplication::topLevelWidgets()) {
             if (window->windowHandle() && window->windowHandle()->handle())
                 own.append(window->windowHandle()->winId());
         }
-        const std::optional<X11Desktop::FullScreenWindow> full = X11Desktop::activeFullScreenWindow(own);
+        const std::optional<X11Desktop::FullScreenWindow> full = X11Desktop::activeFullScreenWindow(own, main->winId());
         // The X server counts in device pixels from the screen's top left corner.
         const QRect native(screen->geometry().topLeft(), screen->geometry().size() * screen->devicePixelRatio());
-        wanted = full && !full->ownAbove && native.contains(full->geometry.center());
+        wanted = full && !full->mainAbove && native.contains(full->geometry.center());
     }
     if (!wanted) {
         hide();

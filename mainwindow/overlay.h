@@ -37,7 +37,6 @@ public:
     void setStayOnTop(bool on);
     // The corner the speaker dragged it to, or none to follow the main window.
     void setCorner(std::optional<OverlayCorner> corner);
-    std::optional<OverlayCorner> corner() const { return corner_; }
 
 signals:
     // Dragged to `corner`: to be kept.

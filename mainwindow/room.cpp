@@ -237,6 +237,8 @@ void Room::showPlaced()
         });
     }
     openAudienceWindow();
+    // Slides may be full screen already: the read-out looks now that the main window is there.
+    overlay_->setStayOnTop(settings_.onTop);
 }
 
 void Room::quit()

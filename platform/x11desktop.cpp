@@ -69,11 +69,6 @@ xcb_window_t nativeWindow(QWindow *window)
 
 } // namespace
 
-bool X11Desktop::available()
-{
-    return connection() != nullptr;
-}
-
 void X11Desktop::markCompanion(QWidget *window)
 {
     xcb_connection_t *c = connection();
@@ -122,7 +117,7 @@ void X11Desktop::setInputArea(QWindow *window, const QRect &area)
     xcb_flush(c);
 }
 
-std::optional<X11Desktop::FullScreenWindow> X11Desktop::activeFullScreenWindow(const QList<WId> &own)
+std::optional<X11Desktop::FullScreenWindow> X11Desktop::activeFullScreenWindow(const QList<WId> &own, WId main)
 {
     xcb_connection_t *c = connection();
     if (!c)
@@ -137,14 +132,12 @@ std::optional<X11Desktop::FullScreenWindow> X11Desktop::activeFullScreenWindow(c
     const std::optional<QRect> geometry = rootGeometry(c, active.front());
     if (!geometry)
         return std::nullopt;
-    // Bottom to top: is one of ours above the full-screen window, as a desktop that honours keep-above
+    // Bottom to top: is the main window above the full-screen one, as a desktop that honours keep-above
     // over full screen (GNOME's) stacks it?
     const QList<std::uint32_t> stacking = items(c, root, atom(c, "_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
     const qsizetype at = stacking.indexOf(active.front());
-    bool ownAbove = false;
-    for (qsizetype i = at + 1; at >= 0 && i < stacking.size(); ++i)
-        ownAbove = ownAbove || own.contains(stacking.at(i));
-    return FullScreenWindow{*geometry, ownAbove};
+    const qsizetype mainAt = stacking.indexOf(static_cast<std::uint32_t>(main));
+    return FullScreenWindow{*geometry, at >= 0 && mainAt > at};
 }
 
 ActiveWindowWatch::ActiveWindowWatch(QObject *parent)

@@ -14,8 +14,6 @@
 // function does nothing and finds nothing.
 namespace X11Desktop {
 
-bool available();
-
 // For a top-level widget that belongs to the main window (the audience window), before it is first shown:
 // it is part of Kestrim, so it gets no task bar or pager entry of its own, said from its first map on.
 // Makes its native window.
@@ -26,13 +24,13 @@ void markCompanion(QWidget *window);
 void setInputArea(QWindow *window, const QRect &area);
 
 // The desktop's active window when it is full screen and another program's (none of `own`), in the
-// root window's pixels; `ownAbove` tells whether one of `own` stacks above it all the same.
+// root window's pixels; `mainAbove` tells whether window `main` stacks above it all the same.
 struct FullScreenWindow
 {
     QRect geometry;
-    bool ownAbove = false;
+    bool mainAbove = false;
 };
-std::optional<FullScreenWindow> activeFullScreenWindow(const QList<WId> &own);
+std::optional<FullScreenWindow> activeFullScreenWindow(const QList<WId> &own, WId main);
 
 } // namespace X11Desktop
 
@@ -48,7 +46,6 @@ public:
     ~ActiveWindowWatch() override;
 
     void setWatching(bool on);
-    bool watching() const { return watching_; }
 
 signals:
     void changed();
