@@ -61,45 +61,25 @@ std::optional<QRect> rootGeometry(xcb_connection_t *c, xcb_window_t window)
     return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
 }
 
-// The native window of a top-level, made if it is not there yet (nothing is mapped by that).
-xcb_window_t nativeWindow(QWindow *window)
-{
-    return static_cast<xcb_window_t>(window->winId());
-}
-
 } // namespace
 
 void X11Desktop::markCompanion(QWidget *window)
 {
     xcb_connection_t *c = connection();
-    if (!c || !window)
+    if (!c || !window || window->isVisible())
         return;
     const auto id = static_cast<xcb_window_t>(window->winId());
     const xcb_atom_t state = atom(c, "_NET_WM_STATE");
     const xcb_atom_t skip[] = {atom(c, "_NET_WM_STATE_SKIP_TASKBAR"), atom(c, "_NET_WM_STATE_SKIP_PAGER")};
-    if (window->isVisible()) {
-        // Mapped already: only the window manager may change the state now, asked through the root.
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = id;
-        event.type = state;
-        event.data.data32[0] = 1; // add
-        event.data.data32[1] = skip[0];
-        event.data.data32[2] = skip[1];
-        event.data.data32[3] = 1; // from an application
-        xcb_send_event(c, 0, rootWindow(c), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&event));
-    } else {
-        // Before the map, the property itself: Qt adds its own states to those it finds there.
-        QList<std::uint32_t> states = items(c, id, state, XCB_ATOM_ATOM);
-        for (const xcb_atom_t wanted : skip) {
-            if (!states.contains(wanted))
-                states.append(wanted);
-        }
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
-                            static_cast<std::uint32_t>(states.size()), states.constData());
+    // The property itself, as the window is not mapped yet: Qt adds its own states to those it finds there
+    // when it maps the window.
+    QList<std::uint32_t> states = items(c, id, state, XCB_ATOM_ATOM);
+    for (const xcb_atom_t wanted : skip) {
+        if (!states.contains(wanted))
+            states.append(wanted);
     }
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
+                        static_cast<std::uint32_t>(states.size()), states.constData());
     xcb_flush(c);
 }
 
@@ -112,8 +92,8 @@ void X11Desktop::setInputArea(QWindow *window, const QRect &area)
     const xcb_rectangle_t rectangle{static_cast<std::int16_t>(native.x()), static_cast<std::int16_t>(native.y()),
                                     static_cast<std::uint16_t>(native.width()),
                                     static_cast<std::uint16_t>(native.height())};
-    xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, nativeWindow(window), 0,
-                         0, 1, &rectangle);
+    xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
+                         static_cast<xcb_window_t>(window->winId()), 0, 0, 1, &rectangle);
     xcb_flush(c);
 }
 
