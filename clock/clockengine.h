@@ -17,9 +17,9 @@ enum class ClockState : std::int32_t
 };
 
 // The run states of the clock, the elapsed-time arithmetic and the walk through the stages. A plain class:
-// the main window owns one, feeds it the 100 ms ticks and the commands, and shows what it is told.
+// the clock session owns one, feeds it the 100 ms ticks and the commands, and publishes what it is told.
 //
-// The engine reads the stages from `setting`, the main window's own copy, which must outlive it.
+// The engine reads the stages from `setting`, the session's own copy, which must outlive it.
 // ClearTimer must run once before any other command: it makes stage 1 current. Every command and tick
 // may meet a configuration changed since then only after another ClearTimer.
 class ClockEngine

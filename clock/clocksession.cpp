@@ -197,11 +197,9 @@ void ClockSession::setFlashEnabled(bool on)
     if (on == flashEnabled_)
         return;
     flashEnabled_ = on;
-    if (!on && flashStartTick_) {
-        flashStartTick_.reset();
-        pending_ |= ClockEvent::FlashChanged;
-    }
-    pending_ |= ClockEvent::Reconfigured;
+    // Switched off mid-flash, the colours are steady at once.
+    flashStartTick_.reset();
+    pending_ |= ClockEvent::FlashChanged;
     publish();
 }
 

@@ -28,7 +28,7 @@ enum class ClockEvent : unsigned
     Reconfigured = 1u << 3,  // a new setting: stages, font, sound switch
     Corrected = 1u << 4,     // a minute added or taken away
     ModeChanged = 1u << 5,   // another read-out mode
-    FlashChanged = 1u << 6,  // the flash turned its colours, started or ended
+    FlashChanged = 1u << 6,  // the flash turned its colours, started or ended, or was switched on or off
     MessageChanged = 1u << 7 // the message to the speaker was set or cleared
 };
 Q_DECLARE_FLAGS(ClockEvents, ClockEvent)

@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-// What the clock shows. The main window implements it; tests record it.
+// What the engine tells whoever shows it. The clock session implements it and publishes the result as one
+// snapshot for every view; tests record it.
 class ClockView
 {
 public:

@@ -65,8 +65,11 @@ DigitPanel::DigitPanel(QWidget *parent)
     }
     lblMessage_ = new QLabel(this);
     lblMessage_->setObjectName(QStringLiteral("lblMessage"));
-    lblMessage_->setAccessibleName(QStringLiteral("Message to Speaker"));
+    // Screen readers read the message itself; the description says what it is.
+    lblMessage_->setAccessibleDescription(QStringLiteral("Message to Speaker"));
     lblMessage_->setAlignment(Qt::AlignCenter);
+    // On the stage background like the digits, also where the panel itself is not filled.
+    lblMessage_->setAutoFillBackground(true);
     lblMessage_->hide();
 }
 
