@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QScreen>
 #include <QTemporaryDir>
 
 #include <array>

@@ -3,6 +3,7 @@
 #include "clock/clocksession.h"
 #include "mainwindow/digitpanel.h"
 #include "platform/units.h"
+#include "platform/x11desktop.h"
 
 #include <QKeyEvent>
 #include <QScreen>
@@ -33,7 +34,10 @@ AudienceWindow::AudienceWindow(QScreen *screen, const ClockSession &session, std
     setObjectName(QStringLiteral("AudienceWindow"));
     setWindowTitle(QStringLiteral("Kestrim Audience"));
     setFocusPolicy(Qt::NoFocus);
-    setAttribute(Qt::WA_ShowWithoutActivating);
+    // Not WA_ShowWithoutActivating: Qt says that to X11 desktops with a user time of 0, which KWin takes
+    // for an activation refused at map time and answers with "demands attention" for as long as the
+    // window is open. The window takes no focus anyway, and the room gives the activation back to the
+    // main window after the map.
     // Closing the main window ends the program; this one never keeps it alive on its own.
     setAttribute(Qt::WA_QuitOnClose, false);
     digits_ = new DigitPanel(this);
@@ -49,6 +53,7 @@ AudienceWindow::AudienceWindow(QScreen *screen, const ClockSession &session, std
     });
     setScreen(screen);
     setGeometry(screen->geometry());
+    X11Desktop::markCompanion(this);
 }
 
 void AudienceWindow::applyFont()

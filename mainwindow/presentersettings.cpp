@@ -6,9 +6,18 @@
 #include "settings/persistence.h"
 #include "settings/textconv.h"
 
+#include <array>
+
 namespace {
 
 const QString Section = QStringLiteral("Window");
+
+constexpr std::array<std::pair<OverlayCorner, QLatin1StringView>, 4> CornerNames{{
+    {OverlayCorner::TopLeft, QLatin1StringView("TopLeft")},
+    {OverlayCorner::TopRight, QLatin1StringView("TopRight")},
+    {OverlayCorner::BottomLeft, QLatin1StringView("BottomLeft")},
+    {OverlayCorner::BottomRight, QLatin1StringView("BottomRight")},
+}};
 
 void writeUnlessUntouched(SettingsStore &store, const QString &key, const QString &value, const QString &untouched)
 {
@@ -17,6 +26,24 @@ void writeUnlessUntouched(SettingsStore &store, const QString &key, const QStrin
 }
 
 } // namespace
+
+QString overlayCornerName(OverlayCorner corner)
+{
+    for (const auto &[known, name] : CornerNames) {
+        if (known == corner)
+            return name;
+    }
+    return {};
+}
+
+std::optional<OverlayCorner> overlayCornerNamed(const QString &name)
+{
+    for (const auto &[corner, known] : CornerNames) {
+        if (name == known)
+            return corner;
+    }
+    return std::nullopt;
+}
 
 PresenterSettings ReadPresenterSettings(const SettingsStore &store)
 {
@@ -34,6 +61,11 @@ PresenterSettings ReadPresenterSettings(const SettingsStore &store)
                                QStringLiteral("Elapsed, StageLeft or TalkLeft"));
     settings.readOut = *readOut;
     settings.flash = reader.boolean(Section, QStringLiteral("Flash"), defaults.flash);
+    const QString corner = reader.text(Section, QStringLiteral("OverlayCorner"), QString()).trimmed();
+    settings.overlayCorner = overlayCornerNamed(corner);
+    if (!corner.isEmpty() && !settings.overlayCorner)
+        throw StoredValueError(store.location(), Section, QStringLiteral("OverlayCorner"), corner,
+                               QStringLiteral("TopLeft, TopRight, BottomLeft, BottomRight or nothing"));
     return settings;
 }
 
@@ -47,4 +79,6 @@ void WritePresenterSettings(SettingsStore &store, const PresenterSettings &setti
                          readOutModeName(defaults.readOut));
     writeUnlessUntouched(store, QStringLiteral("Flash"), StoredText::formatBool(settings.flash),
                          StoredText::formatBool(defaults.flash));
+    writeUnlessUntouched(store, QStringLiteral("OverlayCorner"),
+                         settings.overlayCorner ? overlayCornerName(*settings.overlayCorner) : QString(), QString());
 }

@@ -5,6 +5,7 @@
 #include "mainwindow/digitpanel.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/messagebox.h"
+#include "mainwindow/overlay.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -46,6 +47,8 @@ Room::Room(fMain &window, ClockSession &session, SettingsStore &store)
 {
     setObjectName(QStringLiteral("Room"));
     buildContextMenu();
+    overlay_ = new Overlay(session_, &window_);
+    connect(overlay_, &Overlay::cornerChosen, this, [this](OverlayCorner corner) { settings_.overlayCorner = corner; });
     window_.installEventFilter(this);
     for (QLabel *digits : {window_.digitPanel()->minutes(), window_.digitPanel()->seconds()})
         digits->installEventFilter(this);
@@ -217,6 +220,7 @@ bool Room::eventFilter(QObject *watched, QEvent *event)
 void Room::load()
 {
     settings_ = ReadPresenterSettings(store_);
+    overlay_->setCorner(settings_.overlayCorner);
     setStayOnTop(settings_.onTop);
     session_.setReadOutMode(settings_.readOut);
     session_.setFlashEnabled(settings_.flash);
@@ -233,11 +237,14 @@ void Room::showPlaced()
         });
     }
     openAudienceWindow();
+    // Slides may be full screen already: the read-out looks now that the main window is there.
+    overlay_->setStayOnTop(settings_.onTop);
 }
 
 void Room::quit()
 {
     quitting_ = true;
+    overlay_->setStayOnTop(false);
     WritePresenterSettings(store_, settings_);
     closeAudienceWindow();
 }
@@ -282,6 +289,7 @@ void Room::setStayOnTop(bool on)
         handle->setFlag(Qt::WindowStaysOnTopHint, on);
     else
         window_.setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    overlay_->setStayOnTop(on);
 }
 
 void Room::setAudienceScreen(const QString &name)

@@ -15,12 +15,14 @@ class QActionGroup;
 class QMenu;
 class QScreen;
 class SettingsStore;
+class Overlay;
 class fMain;
 
-// How the timer serves the room around the main window: full screen, stay on top, the audience window on
-// the screen it follows, and the context menu that switches them, the read-out mode, the corrections, the
-// flash and the message to the speaker. It watches the main window's events (right click, menu key, double
-// click on the digits, window state) and drives the clock session; the main window knows nothing of it.
+// How the timer serves the room around the main window: full screen, stay on top (with the read-out over
+// other programs' full-screen windows), the audience window on the screen it follows, and the context menu that
+// switches them, the read-out mode, the corrections, the flash and the message to the speaker. It watches the main
+// window's events (right click, menu key, double click on the digits, window state) and drives the clock session; the
+// main window knows nothing of it.
 class Room final : public QObject
 {
     Q_OBJECT
@@ -94,4 +96,5 @@ private:
     QAction *shareAction_ = nullptr;
     std::function<void()> shareHandler_;
     QPointer<AudienceWindow> audience_;
+    Overlay *overlay_ = nullptr;
 };

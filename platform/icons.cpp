@@ -54,6 +54,7 @@ QColor mixed(const QColor &a, const QColor &b)
 
 constexpr double Legible = 3.0;
 constexpr double Distinct = 1.8;
+constexpr double Weaker = 1.5; // how many times the enabled ink's contrast exceeds the disabled one's at least
 
 // The picture colours for a palette. A theme whose text barely differs from its toolbar, or whose disabled
 // text is no different from the enabled or from the toolbar, still gets pictures one can see.
@@ -71,7 +72,11 @@ Inks inksFor(const QPalette &palette)
     if (contrast(inks.enabled, background) < Legible)
         inks.enabled =
             contrast(Qt::black, background) >= contrast(Qt::white, background) ? QColor(Qt::black) : QColor(Qt::white);
-    if (contrast(inks.disabled, background) < Distinct || contrast(inks.disabled, inks.enabled) < Distinct)
+    // Disabled must read weaker than enabled, whatever the theme says: a disabled ink as strong as the
+    // enabled one would make a greyed button look available.
+    const double disabledContrast = contrast(inks.disabled, background);
+    if (disabledContrast < Distinct || disabledContrast * Weaker > contrast(inks.enabled, background) ||
+        contrast(inks.disabled, inks.enabled) < Distinct)
         inks.disabled = mixed(inks.enabled, background);
     return inks;
 }
@@ -83,6 +88,24 @@ QImage silhouette(const QImage &picture, const QColor &colour)
     QPainter painter(&image);
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
     painter.fillRect(image.rect(), colour);
+    return image;
+}
+
+// A coloured picture, disabled: its own shading in grey, taken halfway to the toolbar's colour, so it keeps
+// its look (an outline stays an outline, a pale face stays pale) while every pixel stands out less than
+// enabled. A solid silhouette would read heavier than a picture that is mostly pale.
+QImage faded(const QImage &picture, const QColor &background)
+{
+    QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    const auto half = [](int a, int b) { return (a + b) / 2; };
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grey = qGray(line[x]);
+            line[x] = qRgba(half(grey, background.red()), half(grey, background.green()), half(grey, background.blue()),
+                            qAlpha(line[x]));
+        }
+    }
     return image;
 }
 
@@ -191,7 +214,8 @@ QIcon toolbarIcon(const QString &key, const QPalette &palette)
                                : ring           ? ringed(rendered, inks.enabled)
                                                 : rendered;
         icon.addPixmap(QPixmap::fromImage(enabled), QIcon::Normal);
-        icon.addPixmap(QPixmap::fromImage(silhouette(enabled, inks.disabled)), QIcon::Disabled);
+        const QImage disabled = monochrome(name) ? silhouette(rendered, inks.disabled) : faded(enabled, background);
+        icon.addPixmap(QPixmap::fromImage(disabled), QIcon::Disabled);
     }
     return icon;
 }

@@ -12,8 +12,9 @@
 // toolbar drawn in `palette`. An unknown key gives a null icon, so a typo shows up as a missing picture
 // rather than as the wrong one. The black pictures (play, stop, reset, help) take the palette's button-text
 // colour; the coloured ones keep their colours and get a ring of it where their own edge would not stand
-// out from the toolbar. Disabled, every picture is its outline in the palette's disabled text colour. A
-// toolbar must ask again when its palette changes.
+// out from the toolbar. Disabled, every picture reads weaker than enabled: a black one takes the palette's
+// disabled text colour where that is weaker than the enabled one (else a colour halfway to the toolbar), a
+// coloured one fades to half its strength in grey. A toolbar must ask again when its palette changes.
 QIcon toolbarIcon(const QString &key, const QPalette &palette = QPalette());
 
 // The background the toolbar pictures are drawn on.

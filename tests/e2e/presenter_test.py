@@ -15,6 +15,7 @@ SKIPPED = 77
 SECOND = (1280, 800)  # DUMMY1, right of DUMMY0 (1024 x 768)
 AUDIENCE = "Kestrim Audience"
 GREEN = (0, 255, 0)
+ATTENTION = "_NET_WM_STATE_DEMANDS_ATTENTION"
 YELLOW = (255, 255, 0)  # stage 2's digits, and its background while the flash swaps them
 # Stage 1 ends 6 s into the talk, with the flash on.
 STORE = "[Stages]\nSeconds1=6\n\n[Window]\nFlash=True\n"
@@ -49,6 +50,47 @@ def green_on(desktop, region, save_as=None, colour=GREEN):
     return image.solid_colours(x, y, width, height).get(colour, 0)
 
 
+def lowest_child(desktop, window):
+    """(x, y, width, height) on the screen of the lowest window inside `window`: xmessage's button."""
+    out = desktop.run(["xwininfo", "-tree", "-id", str(window)]).stdout
+    width, height, x, y = max((tuple(map(int, m)) for m in re.findall(r"(\d+)x(\d+)\S*\s+\+(-?\d+)\+(-?\d+)", out)),
+                              key=lambda box: box[3])
+    return x, y, width, height
+
+
+def slides_over_stay_on_top(desktop, kestrim):
+    """Another program full screen and active on the main window's screen: openbox raises it above every
+    keep-above window, so the digits come back in a corner above it. Its grip drags it to another corner;
+    a click anywhere else on it reaches the slides. It goes with them."""
+    xmessage = desktop.spawn("xmessage", ["xmessage", "-title", "Slides", "-geometry", "400x300+200+200", "Slides"])
+    slides = int(wait_for("the slides", lambda: desktop.xdotool("search", "--onlyvisible", "--name", "^Slides$",
+                                                                   check=False)))
+    desktop.run(["wmctrl", "-r", "Slides", "-b", "add,fullscreen"])
+    desktop.run(["wmctrl", "-a", "Slides"])
+    wait_for("the slides full screen and active", lambda: desktop.active_window() == slides
+             and desktop.window_geometry(slides) == (0, 0, 1024, 768))
+    overlay = wait_for("the read-out over the slides", lambda: desktop.windows_of(kestrim.pid, "^Kestrim Overlay$"))[0]
+    x, y, width, height = desktop.window_geometry(overlay)
+    # The main window is full screen: its middle is the screen's, which counts as the top right.
+    check(x + width > 900 and y < 80 and height < 150, f"the read-out at {(x, y, width, height)}")
+    wait_for("stage 2 digits above the slides",
+             lambda: green_on(desktop, (x, y, width, height), "overlay.png", YELLOW) > 400)
+    check(desktop.active_window() == slides, "the read-out took the activation")
+    # The grip is its inner (left) side.
+    desktop.xdotool("mousemove", str(x + 3), str(y + height // 2))
+    desktop.xdotool("mousedown", "1", "mousemove", "--sync", "200", "600", "mouseup", "1")
+    wait_for("the read-out dragged to the bottom left",
+             lambda: (lambda x, y, *_: x < 80 and y > 600)(*desktop.window_geometry(overlay)))
+    # The slides' button reaches under the digits' left end: a click there ends xmessage.
+    x, y, width, height = desktop.window_geometry(overlay)
+    bx, by, bwidth, bheight = lowest_child(desktop, slides)
+    left, top, right, bottom = max(x, bx), max(y, by), min(x + width, bx + bwidth), min(y + height, by + bheight)
+    check(left < right and top < bottom, "the read-out does not cover the slides' button")
+    desktop.xdotool("mousemove", str((left + right) // 2), str((top + bottom) // 2), "click", "1")
+    wait_for("the click on the read-out to reach the slides", lambda: xmessage.poll() is not None)
+    wait_for("the read-out gone with the slides", lambda: not desktop.windows_of(kestrim.pid, "^Kestrim Overlay$"))
+
+
 def test(program, artefacts, _options):
     try:
         desktop = MonitorDesktop("presenter", program, artefacts)
@@ -75,6 +117,9 @@ def test(program, artefacts, _options):
         wait_for("the audience window to cover DUMMY1",
                  lambda: desktop.window_geometry(audience) == second_screen, timeout=10)
         check(desktop.active_window() == kestrim.window, "the audience window took the activation")
+        states = kestrim.net_wm_state(audience)
+        check({"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"} <= states and ATTENTION not in states,
+              f"the audience window's states: {states}")
         kestrim.key("space")
         wait_for("green digits on the second monitor",
                  lambda: green_on(desktop, second_screen, "two-screens.png") > 20000)
@@ -115,13 +160,16 @@ def test(program, artefacts, _options):
         # Stay on Top.
         choose(desktop, kestrim, ["Down", "Down", "Return"])
         wait_for("the window to stay above", lambda: "_NET_WM_STATE_ABOVE" in kestrim.net_wm_state())
+        slides_over_stay_on_top(desktop, kestrim)
+        check(ATTENTION not in kestrim.net_wm_state(back), "the audience window demands attention")
 
         kestrim.alt_f4()
         check(kestrim.wait_exit() == 0, "Alt+F4 did not end the program")
         check(not audience_windows(desktop, kestrim), "the audience window outlived the program")
         window = read_conf(home).get("Window", {})
         check(window.get("FullScreen") == "True" and window.get("OnTop") == "True"
-              and window.get("Audience") == "DUMMY1" and window.get("Flash") == "True", f"stored: {window}")
+              and window.get("Audience") == "DUMMY1" and window.get("Flash") == "True"
+              and window.get("OverlayCorner") == "BottomLeft", f"stored: {window}")
         stored_frame = tuple(round(float(window.get(k, "nan")) / 15) for k in ("Left", "Top", "Width", "Height"))
         check(stored_frame == normal_frame, f"full screen stored {stored_frame}, the normal window was {normal_frame}")
 

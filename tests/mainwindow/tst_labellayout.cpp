@@ -1,4 +1,5 @@
 #include "mainwindow/labellayout.h"
+#include "mainwindow/overlay.h"
 
 #include <QTest>
 
@@ -186,6 +187,36 @@ private slots:
     {
         QCOMPARE(digitRatios({0, 2300}, false).fontScale, 0.0f);
         QCOMPARE(digitRatios({1112, 0}, false).fontScale, 0.0f);
+    }
+
+    // The read-out over full-screen slides: in the corner of the screen nearest the main window's middle,
+    // on a second monitor as on the first.
+    void overlayCorner_data()
+    {
+        QTest::addColumn<QRect>("place");
+        QTest::addColumn<int>("corner");
+        QTest::addColumn<QPoint>("topLeft");
+        QTest::newRow("top left") << QRect(1300, 10, 300, 200) << int(OverlayCorner::TopLeft) << QPoint(1034, 10);
+        QTest::newRow("bottom right") << QRect(2000, 500, 300, 200) << int(OverlayCorner::BottomRight)
+                                      << QPoint(2194, 750);
+        QTest::newRow("bottom left") << QRect(1024, 700, 100, 100) << int(OverlayCorner::BottomLeft)
+                                     << QPoint(1034, 750);
+        QTest::newRow("full screen: the middle goes top right")
+            << QRect(1024, 0, 1280, 800) << int(OverlayCorner::TopRight) << QPoint(2194, 10);
+        QTest::newRow("on the screen to the left")
+            << QRect(0, 0, 1024, 768) << int(OverlayCorner::TopLeft) << QPoint(1034, 10);
+    }
+
+    void overlayCorner()
+    {
+        QFETCH(QRect, place);
+        QFETCH(int, corner);
+        QFETCH(QPoint, topLeft);
+        const QRect screen(1024, 0, 1280, 800);
+        QCOMPARE(int(nearestCorner(screen, place)), corner);
+        const QRect overlay = overlayPlace(screen, QSize(100, 40), nearestCorner(screen, place), 10);
+        QCOMPARE(overlay, QRect(topLeft, QSize(100, 40)));
+        QVERIFY(screen.contains(overlay));
     }
 };
 

@@ -257,6 +257,8 @@ private slots:
         QTest::newRow("sound switch") << QByteArray("[Sound]\nEnabled=maybe\n") << QStringLiteral("Enabled");
         QTest::newRow("full screen") << QByteArray("[Window]\nFullScreen=yes\n") << QStringLiteral("FullScreen");
         QTest::newRow("on top") << QByteArray("[Window]\nOnTop=\n") << QStringLiteral("OnTop");
+        QTest::newRow("overlay corner") << QByteArray("[Window]\nOverlayCorner=Top\n")
+                                        << QStringLiteral("OverlayCorner");
         QTest::newRow("read-out") << QByteArray("[Window]\nReadOut=Backwards\n") << QStringLiteral("ReadOut");
         QTest::newRow("flash") << QByteArray("[Window]\nFlash=often\n") << QStringLiteral("Flash");
         // The file as a whole: the message names the line, or the reason.
@@ -349,7 +351,8 @@ private slots:
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<bool>("audienceOpen");
         QTest::newRow("all on") << QByteArray(
-                                       "FullScreen=True\nOnTop=true\nAudience=HDMI-1\nReadOut=TalkLeft\nFlash=True\n")
+                                       "FullScreen=True\nOnTop=true\nAudience=HDMI-1\nReadOut=TalkLeft\nFlash=True\n"
+                                       "OverlayCorner=BottomLeft\n")
                                 << true;
         QTest::newRow("screen not plugged in")
             << QByteArray("FullScreen=False\nOnTop=False\nAudience=HDMI-9\n") << false;
