@@ -46,6 +46,12 @@ class Viewers(threading.Thread):
         self.stop = threading.Event()
 
     async def viewer(self, n, ready):
+        try:
+            await self.watch(n, ready)
+        except websockets.ConnectionClosed:
+            pass  # the program ended at the end of the run
+
+    async def watch(self, n, ready):
         async with websockets.connect(f"ws://127.0.0.1:{self.port}/api/v1/ws?token={TOKEN}") as ws:
             ready.append(n)
             if len(ready) == self.count:
