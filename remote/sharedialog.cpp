@@ -14,6 +14,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // Big enough for a phone's camera at arm's length, small enough for two codes side by side.
@@ -126,8 +128,9 @@ void ShareDialog::addLink(const QString &title, const QString &link)
     auto *code = new QLabel(row);
     const QImage image = sharing_.server()->qrCode(link);
     if (!image.isNull()) {
-        code->setPixmap(
-            QPixmap::fromImage(image.scaled(QrPixels, QrPixels, Qt::KeepAspectRatio, Qt::FastTransformation)));
+        // Whole pixels a module, so that every module is the same size for the camera.
+        const int side = image.width() * std::max(1, QrPixels / image.width());
+        code->setPixmap(QPixmap::fromImage(image.scaled(side, side, Qt::KeepAspectRatio, Qt::FastTransformation)));
     }
     auto *copy = new QPushButton(tr("Copy"), row);
     connect(copy, &QPushButton::clicked, this, [link] { QGuiApplication::clipboard()->setText(link); });
