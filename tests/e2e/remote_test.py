@@ -123,7 +123,13 @@ def test(program, artefacts, _options):
         idle = socket.create_connection(("127.0.0.1", port), timeout=40)
         idle_since = time.monotonic()
 
-        status, head, state = wait_for("the server", lambda: call(port, "/api/v1/state", VIEWER))
+        def listening():
+            try:
+                return call(port, "/api/v1/state", VIEWER)
+            except ConnectionRefusedError:  # the window can show before the module has loaded
+                return None
+
+        status, head, state = wait_for("the server", listening, timeout=30)
         check(status == 200 and state["state"] == "Ready", f"state at start: {status} {state}")
         for header in ("X-Content-Type-Options: nosniff", "Referrer-Policy: no-referrer",
                        "Content-Security-Policy: default-src 'none'"):
