@@ -24,12 +24,13 @@ APP_ID = "org.kestrim.Kestrim"
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
 SOUNDS = ("Sound1.wav", "Sound2.wav", "Sound3.wav")
 # Built as Debian builds its own programs: fortified libc calls, stack protector, PIE, full RELRO.
-HARDENED = ("usr/lib/kestrim/kestrim", "usr/lib/kestrim/kestrim-sound.so")
+HARDENED = ("usr/lib/kestrim/kestrim", "usr/lib/kestrim/kestrim-sound.so", "usr/lib/kestrim/kestrim-remote.so")
 # Shared libraries the program and its sound module link; dpkg-shlibdeps must have turned each into a
 # versioned dependency. They also bring the plugins Qt loads at run time: X11 (libqt6gui6) and the sound
 # back ends (libqt6multimedia6); the module's decoders are libsndfile1's. Qt SVG is only a build tool's: the
-# program's pictures are rendered then.
-LINKED_PACKAGES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6multimedia6", "libsndfile1", "libc6")
+# program's pictures are rendered then. The network module links Qt Network, Qt WebSockets and libqrencode.
+LINKED_PACKAGES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6multimedia6", "libsndfile1", "libc6",
+                   "libqt6network6", "libqt6websockets6", "libqrencode4")
 # Loaded by name at run time, so listed by hand: the stand-in for the default digit font "Arial".
 RUNTIME_PACKAGES = ("fonts-liberation2",)
 
@@ -37,6 +38,7 @@ EXPECTED_FILES = {
     "usr/bin/kestrim",
     "usr/lib/kestrim/kestrim",
     "usr/lib/kestrim/kestrim-sound.so",
+    "usr/lib/kestrim/kestrim-remote.so",
     *(f"usr/lib/kestrim/{s}" for s in SOUNDS),
     f"usr/share/applications/{APP_ID}.desktop",
     f"usr/share/metainfo/{APP_ID}.metainfo.xml",
