@@ -6,7 +6,6 @@
 #include <QHostInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -53,7 +52,6 @@ std::optional<QString> NetworkCore::listen(const RemoteServer::Config &config)
 {
     const bool samePort = tcp_->isListening() && tcp_->serverPort() == config.port;
     dropConnectionsWithout(config);
-    config_ = config;
     gate_.setTokens(config.viewerToken, config.controlToken);
     if (samePort) {
         return std::nullopt;

@@ -68,7 +68,6 @@ private:
     QTimer *pinger_;
     QElapsedTimer clock_;
     AccessGate gate_;
-    RemoteServer::Config config_;
     QStringList machineNames_;
     int open_ = 0; // sockets accepted and not yet destroyed, HTTP and WebSocket alike
     QByteArray state_;
