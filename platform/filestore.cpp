@@ -72,6 +72,64 @@ Contents readBounded(const QString &path)
     return contents;
 }
 
+// Why the file as it is now cannot take the values, if it cannot.
+std::optional<QString> whyNotPatchable(const QString &path, const Contents &current)
+{
+    switch (current.kind) {
+    case Contents::Kind::Read:
+    case Contents::Kind::Missing:
+        break;
+    case Contents::Kind::Unreadable:
+        return QStringLiteral("the file cannot be read, and the settings in it would be lost");
+    case Contents::Kind::Unusable:
+        return current.reason;
+    }
+    if (current.kind == Contents::Kind::Read && !QFileInfo(path).isWritable()) {
+        return QStringLiteral("the file is read-only");
+    }
+    // A line the reader cannot make sense of may swallow the values written after it.
+    return IniText::firstProblem(current.data);
+}
+
+// Why `next`, the file with `values` in it, must not be written, if it must not.
+std::optional<QString> whyNotWritable(const QByteArray &next, const std::vector<IniText::Value> &values)
+{
+    // A file the next start would refuse to read must not be written.
+    if (next.size() > FileStore::MaxFileSize) {
+        return QStringLiteral("the settings would make it larger than %1 MiB")
+            .arg(FileStore::MaxFileSize / (1024 * 1024));
+    }
+    const QHash<QString, QString> saved = IniText::parse(next);
+    const bool readsBack = std::all_of(values.cbegin(), values.cend(), [&saved](const IniText::Value &value) {
+        const auto found = saved.constFind(IniText::fullKey(value.section, value.key));
+        return found != saved.cend() && *found == value.text;
+    });
+    if (!readsBack) {
+        return QStringLiteral("a value could not be written so that it reads back unchanged");
+    }
+    return std::nullopt;
+}
+
+// A new file takes the old one's place only once all of it is on the disk.
+std::optional<QString> replaceFile(const QString &path, const QByteArray &next)
+{
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        return QStringLiteral("it cannot be written (%1)").arg(out.errorString());
+    }
+    // QSaveFile commits a file cut short by a full disk: the write's count and the flush must be checked.
+    const bool complete = out.write(next) == next.size() && out.flush() &&
+                          (::fsync(out.handle()) == 0 || errno == EINVAL || errno == EROFS);
+    if (!complete) {
+        out.cancelWriting();
+        return QStringLiteral("the disk did not take all of it (it may be full)");
+    }
+    if (!out.commit()) {
+        return QStringLiteral("it cannot be replaced (%1)").arg(out.errorString());
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 FileStore::FileStore() = default;
@@ -186,57 +244,20 @@ std::optional<QString> FileStore::save(File &f)
 
     // Patch the file as it is now, so that values other programs saved since it was read are kept.
     const Contents current = readBounded(f.path);
-    switch (current.kind) {
-    case Contents::Kind::Read:
-    case Contents::Kind::Missing:
-        break;
-    case Contents::Kind::Unreadable:
-        return failure(QStringLiteral("the file cannot be read, and the settings in it would be lost"));
-    case Contents::Kind::Unusable:
-        return failure(current.reason);
-    }
-    if (current.kind == Contents::Kind::Read && !QFileInfo(f.path).isWritable()) {
-        return failure(QStringLiteral("the file is read-only"));
-    }
-    // A line the reader cannot make sense of may swallow the values written after it.
-    if (const std::optional<QString> problem = IniText::firstProblem(current.data)) {
+    if (const std::optional<QString> problem = whyNotPatchable(f.path, current)) {
         return failure(*problem);
     }
-
     std::vector<IniText::Value> values;
     values.reserve(f.pending.size());
     for (const Pending &p : f.pending) {
         values.push_back({p.section, p.key, p.text});
     }
     const QByteArray next = IniText::patch(current.data, values);
-    // A file the next start would refuse to read must not be written.
-    if (next.size() > MaxFileSize) {
-        return failure(
-            QStringLiteral("the settings would make it larger than %1 MiB").arg(MaxFileSize / (1024 * 1024)));
+    if (const std::optional<QString> problem = whyNotWritable(next, values)) {
+        return failure(*problem);
     }
-    const QHash<QString, QString> saved = IniText::parse(next);
-    const bool readsBack = std::all_of(f.pending.cbegin(), f.pending.cend(), [&saved](const Pending &p) {
-        const auto found = saved.constFind(IniText::fullKey(p.section, p.key));
-        return found != saved.cend() && *found == p.text;
-    });
-    if (!readsBack) {
-        return failure(QStringLiteral("a value could not be written so that it reads back unchanged"));
-    }
-
-    // A new file takes the old one's place only once all of it is on the disk.
-    QSaveFile out(f.path);
-    if (!out.open(QIODevice::WriteOnly)) {
-        return failure(QStringLiteral("it cannot be written (%1)").arg(out.errorString()));
-    }
-    // QSaveFile commits a file cut short by a full disk: the write's count and the flush must be checked.
-    const bool complete = out.write(next) == next.size() && out.flush() &&
-                          (::fsync(out.handle()) == 0 || errno == EINVAL || errno == EROFS);
-    if (!complete) {
-        out.cancelWriting();
-        return failure(QStringLiteral("the disk did not take all of it (it may be full)"));
-    }
-    if (!out.commit()) {
-        return failure(QStringLiteral("it cannot be replaced (%1)").arg(out.errorString()));
+    if (const std::optional<QString> problem = replaceFile(f.path, next)) {
+        return failure(*problem);
     }
 
     // Only this store's own values: what others changed in the file stays unseen until the next start.

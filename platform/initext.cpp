@@ -1,9 +1,9 @@
 #include "platform/initext.h"
 
-#include "platform/asciitext.h"
+#include "platform/initextescape.h"
 
 #include <algorithm>
-#include <iterator>
+#include <utility>
 
 namespace IniText {
 
@@ -17,22 +17,6 @@ namespace {
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-using AsciiText::isBlank;
-
-std::optional<int> hexDigit(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return std::nullopt;
 }
 
 // Several editors start a UTF-8 file with this mark; QSettings skips it, and so does this reader.
@@ -122,158 +106,6 @@ QByteArrayView trimmed(QByteArrayView text)
     return text;
 }
 
-// Section and key names: "%XX" and "%UXXXX" stand for one character, a backslash for a group separator.
-QString unescapeName(QByteArrayView name)
-{
-    const QString decoded = QString::fromUtf8(name);
-    QString result;
-    qsizetype i = 0;
-    while (i < decoded.size()) {
-        const QChar c = decoded[i];
-        if (c == u'\\') {
-            result += u'/';
-            ++i;
-            continue;
-        }
-        if (c != u'%' || i == decoded.size() - 1) {
-            result += c;
-            ++i;
-            continue;
-        }
-        qsizetype first = i + 1;
-        qsizetype count = 2;
-        if (decoded[first] == u'U') {
-            ++first;
-            count = 4;
-        }
-        bool ok = false;
-        const ushort code =
-            first + count > decoded.size() ? 0 : QStringView(decoded).sliced(first, count).toUShort(&ok, 16);
-        if (!ok) {
-            result += u'%';
-            ++i;
-            continue;
-        }
-        result += QChar(code);
-        i = first + count;
-    }
-    return result;
-}
-
-// A value's text: escapes resolved, quotes removed, blanks around dropped unless quoted; commas kept.
-QString unescapeValue(QByteArrayView value)
-{
-    const qsizetype size = value.size();
-    QString result;
-    qsizetype i = 0;
-    bool inQuotes = false;
-    bool quoted = false;
-    bool chopTrailing = true;
-    const auto skipBlanks = [&] {
-        while (i < size && isBlank(value[i])) {
-            ++i;
-        }
-    };
-    skipBlanks();
-    // Blanks that stand after the last escape or quote are layout, not content.
-    qsizetype chopLimit = 0;
-
-    while (i < size) {
-        const char c = value[i];
-        if (c == '\\') {
-            ++i;
-            if (i >= size) {
-                chopTrailing = false;
-                break;
-            }
-            const char escaped = value[i++];
-            static constexpr char simple[][2] = {{'a', '\a'}, {'b', '\b'},  {'f', '\f'}, {'n', '\n'},
-                                                 {'r', '\r'}, {'t', '\t'},  {'v', '\v'}, {'"', '"'},
-                                                 {'?', '?'},  {'\'', '\''}, {'\\', '\\'}};
-            const auto *match = std::find_if(std::begin(simple), std::end(simple),
-                                             [escaped](const char(&pair)[2]) { return pair[0] == escaped; });
-            if (match != std::end(simple)) {
-                result += QLatin1Char((*match)[1]);
-            } else if (escaped == 'x' || (escaped >= '0' && escaped <= '7')) {
-                const bool hex = escaped == 'x';
-                if (hex && (i >= size || !hexDigit(value[i]))) {
-                    if (i >= size) {
-                        chopTrailing = false;
-                        break;
-                    }
-                    chopLimit = result.size(); // "\x" without digits stands for nothing
-                    continue;
-                }
-                // The code wraps at 16 bits, as the file's reader does.
-                char16_t code = hex ? 0 : static_cast<char16_t>(escaped - '0');
-                while (i < size) {
-                    if (hex) {
-                        const std::optional<int> digit = hexDigit(value[i]);
-                        if (!digit) {
-                            break;
-                        }
-                        code = static_cast<char16_t>((code << 4) + *digit);
-                    } else {
-                        if (value[i] < '0' || value[i] > '7') {
-                            break;
-                        }
-                        code = static_cast<char16_t>((code << 3) + (value[i] - '0'));
-                    }
-                    ++i;
-                }
-                result += QChar(code);
-                if (i >= size) {
-                    chopTrailing = false;
-                    break;
-                }
-            } else if (escaped == '\n' || escaped == '\r') {
-                // A line continued on the next one.
-                if (i < size && (value[i] == '\n' || value[i] == '\r') && value[i] != escaped) {
-                    ++i;
-                }
-            }
-            // Any other escaped character is dropped with its backslash.
-            chopLimit = result.size();
-            continue;
-        }
-        if (c == '"') {
-            ++i;
-            quoted = true;
-            inQuotes = !inQuotes;
-            if (!inQuotes) {
-                skipBlanks();
-                chopLimit = result.size();
-            }
-            continue;
-        }
-        qsizetype end = i + 1;
-        while (end < size && value[end] != '\\' && value[end] != '"') {
-            ++end;
-        }
-        result += QString::fromUtf8(value.sliced(i, end - i));
-        i = end;
-    }
-    if (chopTrailing && !quoted) {
-        while (result.size() > chopLimit && (result.back() == u' ' || result.back() == u'\t')) {
-            result.chop(1);
-        }
-    }
-    return result;
-}
-
-// The two forms QSettings gives a text: "@@" for a leading "@", "@String(...)" for a text with a NUL in
-// it. Every other "@" form was typed by hand and stays as it stands.
-QString textForm(QString text)
-{
-    if (text.startsWith(u"@String(") && text.endsWith(u')')) {
-        return text.sliced(8).chopped(1);
-    }
-    if (text.startsWith(u"@@")) {
-        text.remove(0, 1);
-    }
-    return text;
-}
-
 // One logical line of the data, with what it says.
 struct Item
 {
@@ -307,7 +139,7 @@ void forEachItem(QByteArrayView data, Visitor &&visit)
         if (line->text.front() == '[') {
             const QByteArrayView rest = line->text.sliced(1);
             const qsizetype close = rest.indexOf(']');
-            section = unescapeName(close < 0 ? rest : rest.first(close));
+            section = Escaping::unescapeName(close < 0 ? rest : rest.first(close));
             if (section.compare(u"general", Qt::CaseInsensitive) == 0) {
                 section.clear();
             }
@@ -315,7 +147,7 @@ void forEachItem(QByteArrayView data, Visitor &&visit)
             item.malformed = close < 0;
         } else {
             item.malformed = line->equals < 0;
-            item.name = unescapeName(trimmed(line->equals < 0 ? line->text : line->text.first(line->equals)));
+            item.name = Escaping::unescapeName(trimmed(line->equals < 0 ? line->text : line->text.first(line->equals)));
             if (line->equals >= 0) {
                 item.value = line->text.sliced(line->equals + 1);
             }
@@ -323,116 +155,6 @@ void forEachItem(QByteArrayView data, Visitor &&visit)
         item.section = section;
         visit(item);
     }
-}
-
-QString textOf(const Item &item)
-{
-    return textForm(unescapeValue(item.value));
-}
-
-void appendHex(QByteArray &out, ushort code, int digits)
-{
-    out += QByteArray::number(code, 16).rightJustified(digits, '0').toUpper();
-}
-
-// Letters, digits and "-_." as they are, "/" as the group separator "\", everything else as "%XX" or
-// "%UXXXX", which QSettings reads back as that character.
-QByteArray escapeName(const QString &name)
-{
-    QByteArray out;
-    for (QChar c : name) {
-        const ushort code = c.unicode();
-        if ((code >= 'a' && code <= 'z') || (code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9') ||
-            code == '-' || code == '_' || code == '.') {
-            out += static_cast<char>(code);
-        } else if (code == '/') {
-            out += '\\';
-        } else if (code < 0x100) {
-            out += '%';
-            appendHex(out, code, 2);
-        } else {
-            out += "%U";
-            appendHex(out, code, 4);
-        }
-    }
-    return out;
-}
-
-bool isHexDigit(QChar c)
-{
-    return c.unicode() < 0x80 && hexDigit(static_cast<char>(c.unicode())).has_value();
-}
-
-// A value as QSettings reads it back into exactly `text`.
-QByteArray escapeValue(const QString &text)
-{
-    QByteArray out;
-    if (text.startsWith(u'@')) {
-        out += '@'; // "@@" stands for "@"; a single "@" would start a typed value
-    }
-    bool quote = text.startsWith(u' ') || text.endsWith(u' ');
-    bool afterHexEscape = false; // a hex digit right after one would be read as part of it
-    QString plain;
-    const auto flushPlain = [&] {
-        out += plain.toUtf8();
-        plain.clear();
-    };
-    for (QChar c : text) {
-        const ushort code = c.unicode();
-        const bool extendsEscape = afterHexEscape && isHexDigit(c);
-        afterHexEscape = false;
-        const char *simple = nullptr;
-        switch (code) {
-        case '\\':
-            simple = "\\\\";
-            break;
-        case '"':
-            simple = "\\\"";
-            break;
-        case '\a':
-            simple = "\\a";
-            break;
-        case '\b':
-            simple = "\\b";
-            break;
-        case '\f':
-            simple = "\\f";
-            break;
-        case '\n':
-            simple = "\\n";
-            break;
-        case '\r':
-            simple = "\\r";
-            break;
-        case '\t':
-            simple = "\\t";
-            break;
-        case '\v':
-            simple = "\\v";
-            break;
-        default:
-            break;
-        }
-        if (simple) {
-            flushPlain();
-            out += simple;
-        } else if (code < 0x20 || code == 0xFEFF || extendsEscape) {
-            // U+FEFF raw would be taken for a byte-order mark, and dropped, by the UTF-8 decoding of a reader.
-            flushPlain();
-            out += "\\x";
-            appendHex(out, code, 1);
-            afterHexEscape = true;
-        } else {
-            quote = quote || code == ';' || code == ',' || code == '=';
-            plain += c;
-        }
-    }
-    flushPlain();
-    if (quote) {
-        out.prepend('"');
-        out += '"';
-    }
-    return out;
 }
 
 // 1 for the first line; "\r\n" is one line break.
@@ -473,6 +195,99 @@ QByteArray breakAfter(QByteArrayView before, const QByteArray &newline)
     return mayEscapeNext(before) ? newline + newline : newline;
 }
 
+// Where a patch puts its lines in the data as it stands.
+struct Layout
+{
+    struct Range
+    {
+        qsizetype start, end;
+    };
+    QHash<QString, Range> keyLines;        // the last line of each key
+    QHash<QString, qsizetype> sectionEnds; // where a line added to the section goes
+};
+
+Layout layoutOf(QByteArrayView data)
+{
+    Layout layout;
+    forEachItem(data, [&layout](const Item &item) {
+        layout.sectionEnds.insert(item.section, item.physicalEnd);
+        if (!item.isHeader) {
+            layout.keyLines.insert(fullKey(item.section, item.name), Layout::Range{item.start, item.end});
+        }
+    });
+    return layout;
+}
+
+// A later value for the same key replaces an earlier one, in the place of the first.
+std::vector<const Value *> lastOfEachKey(const std::vector<Value> &values)
+{
+    std::vector<const Value *> unique;
+    QHash<QString, std::size_t> seen;
+    for (const Value &value : values) {
+        const QString name = fullKey(value.section, value.key);
+        if (const auto found = seen.constFind(name); found != seen.cend()) {
+            unique[*found] = &value;
+        } else {
+            seen.insert(name, unique.size());
+            unique.push_back(&value);
+        }
+    }
+    return unique;
+}
+
+struct Edit
+{
+    qsizetype at, removed;
+    QByteArray inserted;
+};
+
+// `data` with every edit made; edits at the same place stay in their order.
+QByteArray edited(QByteArrayView data, std::vector<Edit> edits)
+{
+    std::stable_sort(edits.begin(), edits.end(), [](const Edit &a, const Edit &b) { return a.at < b.at; });
+    QByteArray result;
+    qsizetype copied = 0;
+    for (const Edit &edit : edits) {
+        result += data.sliced(copied, edit.at - copied);
+        result += edit.inserted;
+        copied = edit.at + edit.removed;
+    }
+    result += data.sliced(copied);
+    return result;
+}
+
+// Sections the data does not have yet, in the order their first value came, each with its lines.
+struct NewSections
+{
+    std::vector<QString> order;
+    QHash<QString, QByteArray> lines;
+
+    void add(const QString &section, const QByteArray &line)
+    {
+        if (!lines.contains(section)) {
+            order.push_back(section);
+        }
+        lines[section] += line;
+    }
+};
+
+// The data's last line must end first, and not as a line continued, or the first header would join it.
+void appendSections(QByteArray &result, const NewSections &sections, const QByteArray &newline)
+{
+    for (const QString &section : sections.order) {
+        if (result.size() > contentStart(result)) {
+            if (!result.endsWith('\n') && !result.endsWith('\r')) {
+                result += newline;
+            } else if (mayEscapeNext(result)) {
+                result += newline;
+            }
+            result += newline; // a blank line between sections, as QSettings writes them
+        }
+        result += '[' + Escaping::escapeName(section.isEmpty() ? QStringLiteral("General") : section) + ']' + newline;
+        result += sections.lines.value(section);
+    }
+}
+
 } // namespace
 
 std::optional<QString> firstProblem(QByteArrayView data)
@@ -496,7 +311,7 @@ std::optional<QString> findValue(QByteArrayView data, QStringView section, QStri
     std::optional<QString> found;
     forEachItem(data, [&](const Item &item) {
         if (!item.isHeader && fullKey(item.section, item.name) == wanted) {
-            found = textOf(item);
+            found = Escaping::unescapeValue(item.value);
         }
     });
     return found;
@@ -507,7 +322,7 @@ QHash<QString, QString> parse(QByteArrayView data)
     QHash<QString, QString> values;
     forEachItem(data, [&values](const Item &item) {
         if (!item.isHeader) {
-            values.insert(fullKey(item.section, item.name), textOf(item));
+            values.insert(fullKey(item.section, item.name), Escaping::unescapeValue(item.value));
         }
     });
     return values;
@@ -515,77 +330,23 @@ QHash<QString, QString> parse(QByteArrayView data)
 
 QByteArray patch(QByteArrayView data, const std::vector<Value> &values)
 {
-    struct Range
-    {
-        qsizetype start, end;
-    };
-    QHash<QString, Range> keyLines;        // the last line of each key
-    QHash<QString, qsizetype> sectionEnds; // where a line added to the section goes
-    forEachItem(data, [&](const Item &item) {
-        sectionEnds.insert(item.section, item.physicalEnd);
-        if (!item.isHeader) {
-            keyLines.insert(fullKey(item.section, item.name), Range{item.start, item.end});
-        }
-    });
-
-    // A later value for the same key replaces an earlier one.
-    std::vector<const Value *> unique;
-    QHash<QString, std::size_t> seen;
-    for (const Value &value : values) {
-        const QString name = fullKey(value.section, value.key);
-        if (const auto found = seen.constFind(name); found != seen.cend()) {
-            unique[*found] = &value;
-        } else {
-            seen.insert(name, unique.size());
-            unique.push_back(&value);
-        }
-    }
-
+    const Layout layout = layoutOf(data);
     const QByteArray newline = data.indexOf(QByteArrayView("\r\n")) >= 0 ? "\r\n" : "\n";
-    struct Edit
-    {
-        qsizetype at, removed;
-        QByteArray inserted;
-    };
     std::vector<Edit> edits;
-    std::vector<QString> newSections;
-    QHash<QString, QByteArray> newSectionLines;
-    for (const Value *value : unique) {
-        const QByteArray line = escapeName(value->key) + '=' + escapeValue(value->text);
-        if (const auto found = keyLines.constFind(fullKey(value->section, value->key)); found != keyLines.cend()) {
+    NewSections newSections;
+    for (const Value *value : lastOfEachKey(values)) {
+        const QByteArray line = Escaping::escapeName(value->key) + '=' + Escaping::escapeValue(value->text);
+        if (const auto found = layout.keyLines.constFind(fullKey(value->section, value->key));
+            found != layout.keyLines.cend()) {
             edits.push_back({found->start, found->end - found->start, line});
-        } else if (const auto end = sectionEnds.constFind(value->section); end != sectionEnds.cend()) {
+        } else if (const auto end = layout.sectionEnds.constFind(value->section); end != layout.sectionEnds.cend()) {
             edits.push_back({*end, 0, breakAfter(data.first(*end), newline) + line});
         } else {
-            if (!newSectionLines.contains(value->section)) {
-                newSections.push_back(value->section);
-            }
-            newSectionLines[value->section] += line + newline;
+            newSections.add(value->section, line + newline);
         }
     }
-    std::stable_sort(edits.begin(), edits.end(), [](const Edit &a, const Edit &b) { return a.at < b.at; });
-
-    QByteArray result;
-    qsizetype copied = 0;
-    for (const Edit &edit : edits) {
-        result += data.sliced(copied, edit.at - copied);
-        result += edit.inserted;
-        copied = edit.at + edit.removed;
-    }
-    result += data.sliced(copied);
-
-    for (const QString &section : newSections) {
-        if (result.size() > contentStart(result)) {
-            if (!result.endsWith('\n') && !result.endsWith('\r')) {
-                result += newline;
-            } else if (mayEscapeNext(result)) {
-                result += newline;
-            }
-            result += newline; // a blank line between sections, as QSettings writes them
-        }
-        result += '[' + escapeName(section.isEmpty() ? QStringLiteral("General") : section) + ']' + newline;
-        result += newSectionLines.value(section);
-    }
+    QByteArray result = edited(data, std::move(edits));
+    appendSections(result, newSections, newline);
     return result;
 }
 

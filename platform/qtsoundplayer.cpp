@@ -71,6 +71,16 @@ std::optional<PcmClip> readClip(const QString &path)
     return decodeSound(bytes);
 }
 
+// What the worker converts for; nothing without an output device.
+std::optional<AudioCaps> defaultOutputCaps()
+{
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull()) {
+        return std::nullopt;
+    }
+    return capsOf(device);
+}
+
 struct Rendered
 {
     bool fallback = false;
@@ -159,6 +169,18 @@ void QtSoundPlayer::play(const QString &path)
     stopCurrent();
     prepare();
 
+    if (joinRunningDecoder(request, path)) {
+        return;
+    }
+    if (decoders_.size() >= static_cast<std::size_t>(maximumDecoders)) {
+        playChime(request, path);
+        return;
+    }
+    startDecoder(request, path);
+}
+
+bool QtSoundPlayer::joinRunningDecoder(std::uint64_t request, const QString &path)
+{
     // A worker already on this file answers this request as well: a second one could only do the same work
     // again, or hang beside it.
     for (auto &[number, decoder] : decoders_) {
@@ -173,22 +195,16 @@ void QtSoundPlayer::play(const QString &path)
             decoder.serves = request;
             giveUpTimer_->start(static_cast<int>(giveUpMs - age));
         }
-        return;
+        return true;
     }
-    if (decoders_.size() >= static_cast<std::size_t>(maximumDecoders)) {
-        playChime(request, path);
-        return;
-    }
+    return false;
+}
 
-    std::optional<AudioCaps> caps;
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (!device.isNull()) {
-        caps = capsOf(device);
-    }
-
+void QtSoundPlayer::startDecoder(std::uint64_t request, const QString &path)
+{
     const std::uint64_t number = ++lastDecoder_;
     try {
-        std::thread([mailbox = mailbox_, number, path, fallback = fallbackClip_, caps] {
+        std::thread([mailbox = mailbox_, number, path, fallback = fallbackClip_, caps = defaultOutputCaps()] {
             const Rendered rendered = prepareClip(path, *fallback, caps);
             const std::lock_guard lock(mailbox->mutex);
             QtSoundPlayer *player = mailbox->player;

@@ -79,8 +79,11 @@ private:
 
     void decoded(std::uint64_t decoder, const QByteArray &pcm, const QAudioFormat &format, bool fallback);
     void giveUpOnLatest();
+    // Whether a worker on `path` is already running, and so answers the request (with the chime if it is stuck).
+    bool joinRunningDecoder(std::uint64_t request, const QString &path);
     void playChime(std::uint64_t request, const QString &path);
     void renderChimeFor(const QAudioDevice &device);
+    void startDecoder(std::uint64_t request, const QString &path);
     void startPlayback(std::uint64_t request, const QString &path, bool fallback, const QByteArray &pcm,
                        const QAudioFormat &format);
     void stopCurrent();
