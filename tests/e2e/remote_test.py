@@ -205,6 +205,11 @@ def test(program, artefacts, _options):
         idle.settimeout(5)
         check(idle.recv(1) == b"", "an idle connection was not closed after 30 s")
         check(kestrim.alive(), "the program ended")
+        # The window's place saved at the end keeps the file private.
+        kestrim.proc.terminate()
+        check(kestrim.wait_exit() == 0, "the program did not end cleanly")
+        check("[Window]" in open(conf_path(home)).read(), "the quit saved nothing")
+        check(stat.S_IMODE(os.stat(conf_path(home)).st_mode) == 0o600, "the save made the file readable to others")
 
 
 if __name__ == "__main__":
