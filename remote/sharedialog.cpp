@@ -30,7 +30,7 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     , port_(new QSpinBox(this))
     , status_(new QLabel(this))
     , renew_(new QPushButton(tr("New Links"), this))
-    , linkArea_(new QWidget)
+    , linkArea_(new QWidget(this)) // the scroll area below takes it over
     , linkLayout_(new QVBoxLayout(linkArea_))
 {
     setWindowTitle(tr("Share on Network"));
@@ -59,6 +59,8 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     scroll->setWidget(linkArea_);
     scroll->setMinimumSize(2 * QrPixels + 80, QrPixels + 120);
 
+    // Return in the port box must never withdraw the links that are handed out: New Links only by a click.
+    renew_->setAutoDefault(false);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->addButton(renew_, QDialogButtonBox::ActionRole);
 
