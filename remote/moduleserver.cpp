@@ -25,6 +25,7 @@ ModuleServer::ModuleServer(PerformAction perform, const ServerLimits &limits)
             },
             Qt::QueuedConnection);
     };
+    // No parent: it lives on the server thread, and goes with that thread when it finishes.
     core_ = new NetworkCore(requestAction, limits);
     core_->moveToThread(thread_);
     QObject::connect(thread_, &QThread::finished, core_, &QObject::deleteLater);
