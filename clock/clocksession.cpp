@@ -18,7 +18,6 @@ constexpr int TickLead = 3;       // ms after the whole second at which a phased
 ClockSession::ClockSession(TickCounter &ticks, SoundPlayer &sound, QObject *parent)
     : QObject(parent)
     , ticks_(ticks)
-    , sound_(sound)
     , engine_(setting_, *this, ticks, sound)
 {
     setObjectName(QStringLiteral("ClockSession"));

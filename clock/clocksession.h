@@ -99,7 +99,6 @@ private:
     void publish();
 
     TickCounter &ticks_;
-    SoundPlayer &sound_;
     ClockSetting setting_;
     ClockEngine engine_;
     QTimer *timer_ = nullptr;
