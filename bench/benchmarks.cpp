@@ -5,8 +5,8 @@
 // benchmark fails (error instead of a time) if it does.
 #include "clock/clockengine.h"
 #include "clock/clockview.h"
-#include "mainwindow/labellayout.h"
 #include "mainwindow/audiencewindow.h"
+#include "mainwindow/labellayout.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/filestore.h"
 #include "settings/persistence.h"

@@ -1,5 +1,4 @@
 #include "mainwindow/mainwindow.h"
-
 #include "platform/settingsstore.h"
 #include "platform/units.h"
 
