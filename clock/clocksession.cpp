@@ -46,6 +46,7 @@ ClockSession::~ClockSession() = default;
 void ClockSession::setSetting(const ClockSetting &setting)
 {
     setting_ = setting;
+    talkSeconds_ = talkLength(setting_);
     pending_ |= ClockEvent::Reconfigured;
 }
 
@@ -273,7 +274,7 @@ ClockSnapshot ClockSession::compose() const
     next.foreground = stage.ForeColor;
     next.stageEnd = engine_.StageEndSeconds();
     next.stageStart = next.stageEnd - stage.Seconds;
-    next.talkSeconds = talkLength(setting_);
+    next.talkSeconds = talkSeconds_;
     next.mode = mode_;
     const Readout texts = modeReadout(mode_, next.elapsedSeconds, next.stageEnd, next.talkSeconds);
     next.minutes = texts.minutes;

@@ -100,6 +100,7 @@ private:
 
     TickCounter &ticks_;
     ClockSetting setting_;
+    std::int64_t talkSeconds_ = 0; // of setting_, walked once per configuration
     ClockEngine engine_;
     QTimer *timer_ = nullptr;
     QTimer *tickPhase_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <utility>
 
 // What the big digits count: the talk's elapsed time (the default), or the time left until the current
 // stage ends or until the talk ends. Stored as the words of readOutModeName.
@@ -71,6 +72,36 @@ struct ClockSnapshot
 
     friend bool operator==(const ClockSnapshot &, const ClockSnapshot &) = default;
 };
+
+// The words section "Window" and the network's JSON give each read-out mode. Header-only, so that the network
+// module, which links none of the clock's code, says the same words.
+inline constexpr std::pair<ReadOutMode, const char *> ReadOutModeNames[] = {
+    {ReadOutMode::Elapsed, "Elapsed"},
+    {ReadOutMode::StageLeft, "StageLeft"},
+    {ReadOutMode::TalkLeft, "TalkLeft"},
+};
+inline QString readOutModeName(ReadOutMode mode)
+{
+    for (const auto &[known, name] : ReadOutModeNames) {
+        if (known == mode)
+            return QLatin1String(name);
+    }
+    return {};
+}
+
+// The colours the digits of a snapshot are drawn in: the stage's, swapped while the flash is in its swapped
+// phase. Greying them while the clock does not run is each view's own.
+struct DigitColours
+{
+    Colour background = 0;
+    Colour foreground = 0;
+};
+inline DigitColours digitColours(const ClockSnapshot &snapshot)
+{
+    if (snapshot.flashInverted)
+        return {snapshot.foreground, snapshot.background};
+    return {snapshot.background, snapshot.foreground};
+}
 
 Q_DECLARE_METATYPE(ClockSnapshot)
 Q_DECLARE_METATYPE(ClockEvents)

@@ -62,28 +62,9 @@ std::int64_t talkLength(const ClockSetting &setting)
     return end;
 }
 
-namespace {
-
-constexpr std::pair<ReadOutMode, const char *> ModeNames[] = {
-    {ReadOutMode::Elapsed, "Elapsed"},
-    {ReadOutMode::StageLeft, "StageLeft"},
-    {ReadOutMode::TalkLeft, "TalkLeft"},
-};
-
-} // namespace
-
-QString readOutModeName(ReadOutMode mode)
-{
-    for (const auto &[known, name] : ModeNames) {
-        if (known == mode)
-            return QLatin1String(name);
-    }
-    return {};
-}
-
 std::optional<ReadOutMode> readOutModeNamed(const QString &name)
 {
-    for (const auto &[mode, known] : ModeNames) {
+    for (const auto &[mode, known] : ReadOutModeNames) {
         if (name == QLatin1String(known))
             return mode;
     }

@@ -37,9 +37,8 @@ Readout modeReadout(ReadOutMode mode, std::int32_t elapsed, std::int64_t stageEn
 // when it is the only one.
 std::int64_t talkLength(const ClockSetting &setting);
 
-// The words section "Window" keeps a read-out mode as ("Elapsed", "StageLeft", "TalkLeft"), and back;
-// nothing for any other text.
-QString readOutModeName(ReadOutMode mode);
+// The read-out mode section "Window" names with one of the words of readOutModeName; nothing for any other
+// text.
 std::optional<ReadOutMode> readOutModeNamed(const QString &name);
 
 // The status bar's text and the enabled switches of "Start", "Stop", "Reset" and "Option" for a state.

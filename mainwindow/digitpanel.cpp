@@ -12,10 +12,8 @@ namespace {
 
 QFont digitFont(const FontSetting &setting, double points)
 {
-    QFont font(setting.Name);
+    QFont font = digitFace(setting);
     font.setPointSizeF(points);
-    font.setBold(setting.Bold);
-    font.setItalic(setting.Italic);
     return font;
 }
 
@@ -38,6 +36,14 @@ QPalette stagePalette(QPalette palette, const QColor &back, const QColor &fore)
 }
 
 } // namespace
+
+QFont digitFace(const FontSetting &setting)
+{
+    QFont font(setting.Name);
+    font.setBold(setting.Bold);
+    font.setItalic(setting.Italic);
+    return font;
+}
 
 DigitRatios measureDigitFont(const FontSetting &font)
 {
@@ -165,11 +171,9 @@ void DigitPanel::applyColours()
 {
     if (!shown_)
         return;
-    QColor back = toQColor(shown_->background);
-    QColor fore = toQColor(shown_->foreground);
-    // The flash draws the new stage's digits with background and foreground swapped.
-    if (shown_->flashInverted)
-        std::swap(back, fore);
+    const DigitColours colours = digitColours(*shown_);
+    const QColor back = toQColor(colours.background);
+    const QColor fore = toQColor(colours.foreground);
     for (QLabel *label : {lblMin_, lblSec_, lblMessage_})
         label->setPalette(stagePalette(label->palette(), back, fore));
     if (fillsPanel_) {

@@ -4,6 +4,7 @@
 #include "mainwindow/labellayout.h"
 #include "settings/clocksetting.h"
 
+#include <QFont>
 #include <QWidget>
 
 #include <optional>
@@ -11,6 +12,8 @@
 class QLabel;
 class ClockSession;
 
+// The digit font's face, bold and italic, without a size.
+QFont digitFace(const FontSetting &setting);
 // The font's ratios as the layout takes them, measured once per font at 100 points.
 DigitRatios measureDigitFont(const FontSetting &font);
 

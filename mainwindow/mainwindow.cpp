@@ -384,9 +384,9 @@ void fMain::showSnapshot(const ClockSnapshot &snapshot, ClockEvents events)
 {
     if (events.testFlag(ClockEvent::StateChanged) || events.testFlag(ClockEvent::Reconfigured))
         setCommandButtons(snapshot.state);
-    const QString status = ::statusText(snapshot);
-    if (status != statusLabel_->text())
-        statusLabel_->setText(status);
+    // The status names the state and the stage: a second passing leaves it as it is.
+    if (events & (ClockEvent::StateChanged | ClockEvent::StageEnded | ClockEvent::Corrected | ClockEvent::Reconfigured))
+        statusLabel_->setText(::statusText(snapshot));
     if (events.testFlag(ClockEvent::Reconfigured)) {
         ShowInfo();
         // The "Sound" button shows the run's sound switch, which a new configuration brings along.

@@ -1,6 +1,7 @@
 #include "mainwindow/overlay.h"
 
 #include "clock/clocksession.h"
+#include "mainwindow/digitpanel.h"
 #include "platform/colours.h"
 #include "platform/x11desktop.h"
 
@@ -80,10 +81,9 @@ void Overlay::setCorner(std::optional<OverlayCorner> corner)
 
 void Overlay::take(const ClockSnapshot &snapshot, ClockEvents)
 {
-    QColor back = toQColor(snapshot.background);
-    QColor fore = toQColor(snapshot.foreground);
-    if (snapshot.flashInverted)
-        std::swap(back, fore);
+    const DigitColours colours = digitColours(snapshot);
+    const QColor back = toQColor(colours.background);
+    QColor fore = toQColor(colours.foreground);
     // Greyed as the main window's digits are while the clock does not run.
     if (!snapshot.digitsEnabled)
         fore = halfway(fore, back);
@@ -145,9 +145,7 @@ void Overlay::place()
     if (!screen)
         return;
     const QRect area = screen->geometry();
-    QFont font(session_.setting().Font.Name);
-    font.setBold(session_.setting().Font.Bold);
-    font.setItalic(session_.setting().Font.Italic);
+    QFont font = digitFace(session_.setting().Font);
     font.setPixelSize(std::max(16, area.height() / 12));
     setFont(font);
     const QFontMetrics metrics(font);

@@ -37,6 +37,8 @@ constexpr ModeItem ModeItems[] = {
     {ReadOutMode::TalkLeft, "Time Left in Talk", "actionTimeLeftInTalk"},
 };
 
+static_assert(std::size(ModeItems) == 3, "Room keeps one menu item for each read-out mode");
+
 } // namespace
 
 Room::Room(fMain &window, ClockSession &session, SettingsStore &store)
@@ -87,9 +89,11 @@ void Room::buildContextMenu()
     contextMenu_->addSeparator();
     modeGroup_ = new QActionGroup(contextMenu_);
     modeGroup_->setExclusive(true);
-    for (const ModeItem &item : ModeItems) {
+    for (std::size_t i = 0; i < std::size(ModeItems); ++i) {
+        const ModeItem &item = ModeItems[i];
         QAction *action = addItem(contextMenu_, QLatin1String(item.text), item.name, true);
         modeGroup_->addAction(action);
+        modeActions_[i] = action;
         const ReadOutMode mode = item.mode;
         connect(action, &QAction::triggered, this, [this, mode] {
             settings_.readOut = mode;
@@ -138,12 +142,8 @@ void Room::refreshContextMenu()
     const bool correctable = now.state != ClockState::Ready;
     addMinuteAction_->setEnabled(correctable);
     takeMinuteAction_->setEnabled(correctable);
-    for (QAction *action : modeGroup_->actions()) {
-        for (const ModeItem &item : ModeItems) {
-            if (action->objectName() == QLatin1String(item.name))
-                action->setChecked(item.mode == now.mode);
-        }
-    }
+    for (std::size_t i = 0; i < std::size(ModeItems); ++i)
+        modeActions_[i]->setChecked(ModeItems[i].mode == now.mode);
     flashAction_->setChecked(now.flashEnabled);
     clearMessageAction_->setEnabled(!now.message.isEmpty());
     refreshAudienceMenu();

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QRect>
 
+#include <array>
 #include <functional>
 
 class ClockSession;
@@ -89,6 +90,7 @@ private:
     QAction *onTopAction_ = nullptr;
     QAction *undoResetAction_ = nullptr;
     QActionGroup *modeGroup_ = nullptr;
+    std::array<QAction *, 3> modeActions_{}; // in the order of the three read-out modes
     QAction *addMinuteAction_ = nullptr;
     QAction *takeMinuteAction_ = nullptr;
     QAction *flashAction_ = nullptr;

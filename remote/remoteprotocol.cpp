@@ -24,20 +24,6 @@ QString stateName(ClockState state)
     return QStringLiteral("Ready");
 }
 
-// The words the settings store for the mode (readOutModeName); the module does not link the clock's code.
-QString modeName(ReadOutMode mode)
-{
-    switch (mode) {
-    case ReadOutMode::StageLeft:
-        return QStringLiteral("StageLeft");
-    case ReadOutMode::TalkLeft:
-        return QStringLiteral("TalkLeft");
-    case ReadOutMode::Elapsed:
-        break;
-    }
-    return QStringLiteral("Elapsed");
-}
-
 constexpr std::array<std::pair<const char16_t *, ClockCommand>, 10> Actions = {{
     {u"start", ClockCommand::Start},
     {u"pause", ClockCommand::Pause},
@@ -75,7 +61,7 @@ QJsonObject stateObject(const ClockSnapshot &s)
         {QStringLiteral("elapsedMs"), static_cast<qint64>(s.elapsedMs)},
         {QStringLiteral("minutes"), s.minutes},
         {QStringLiteral("seconds"), s.seconds},
-        {QStringLiteral("mode"), modeName(s.mode)},
+        {QStringLiteral("mode"), readOutModeName(s.mode)},
         {QStringLiteral("stage"), stage},
         {QStringLiteral("talkSeconds"), static_cast<qint64>(s.talkSeconds)},
         {QStringLiteral("digitsEnabled"), s.digitsEnabled},
