@@ -3,6 +3,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <sys/socket.h>
 
 HttpConnection::HttpConnection(QTcpSocket *socket, const ServerLimits &limits, QObject *parent)
@@ -94,4 +95,17 @@ QTcpSocket *HttpConnection::release()
     socket_ = nullptr;
     deleteLater();
     return socket;
+}
+
+void writeAtOnce(QTcpSocket &socket, const QByteArray &bytes)
+{
+    qint64 sent = 0;
+    if (socket.bytesToWrite() == 0 && socket.socketDescriptor() >= 0) {
+        // On an error nothing is sent here, and QTcpSocket's own write below meets the error and reports it.
+        sent = std::max<qint64>(0, ::send(static_cast<int>(socket.socketDescriptor()), bytes.constData(),
+                                          static_cast<size_t>(bytes.size()), MSG_DONTWAIT | MSG_NOSIGNAL));
+    }
+    if (sent < bytes.size()) {
+        socket.write(bytes.constData() + sent, bytes.size() - sent);
+    }
 }

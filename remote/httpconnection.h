@@ -19,6 +19,12 @@ struct ServerLimits
     int wsMessagesPerSecond = 20;
 };
 
+// Writes `bytes` after whatever `socket` has queued, handing them to the kernel at once when nothing is
+// queued before them. Through QTcpSocket alone, every write switches the socket's write notifier on and
+// off again, and the event loop walks every watched socket to do so: with a hundred viewers that costs
+// more than the writes themselves.
+void writeAtOnce(QTcpSocket &socket, const QByteArray &bytes);
+
 // One HTTP connection, one request: reads the head (never more than the limit into memory), then the body,
 // then hands the request on; answers once and closes. A request that does not arrive whole within the idle
 // time, or an answer the client does not take within it, ends the connection.

@@ -105,3 +105,25 @@ QByteArray unauthorisedPageText()
     return "This link has no valid token. Open the viewer link from Kestrim's \"Share on Network...\" dialog "
            "(right-click the timer's window).\n";
 }
+
+QByteArray webSocketTextFrame(QByteArrayView utf8)
+{
+    // FIN and the text opcode, then the length in the shortest of its three forms (RFC 6455, 5.2).
+    QByteArray frame(1, char(0x81));
+    const auto length = static_cast<quint64>(utf8.size());
+    int lengthBytes = 0;
+    if (length < 126) {
+        frame += char(length);
+    } else if (length <= 0xFFFF) {
+        frame += char(126);
+        lengthBytes = 2;
+    } else {
+        frame += char(127);
+        lengthBytes = 8;
+    }
+    for (int shift = 8 * (lengthBytes - 1); shift >= 0; shift -= 8) {
+        frame += char((length >> shift) & 0xFF);
+    }
+    frame += utf8;
+    return frame;
+}

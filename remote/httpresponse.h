@@ -18,3 +18,7 @@ QByteArray viewerPageResponse(QByteArrayView host);
 
 // The page's answer without a valid token.
 QByteArray unauthorisedPageText();
+
+// One unmasked WebSocket text frame holding all of `utf8`, as a server sends it. Made here because
+// QWebSocket frames each message anew for every socket; the state goes to every viewer in one frame.
+QByteArray webSocketTextFrame(QByteArrayView utf8);

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 
@@ -45,6 +46,9 @@ private:
         qint64 windowStartMs = 0;
         int messagesInWindow = 0;
         qint64 lastHeardMs = 0;
+        // The connection under the WebSocket, for the state written to every viewer in one frame.
+        QPointer<QTcpSocket> wire;
+        bool closing = false;
     };
 
     void accept();
@@ -55,6 +59,8 @@ private:
     void answer(HttpConnection *connection, int status, const QByteArray &json);
     void upgrade(HttpConnection *connection, const HttpRequest &request);
     void adoptWebSocket();
+    // Takes the connection under `socket` from upgrading_.
+    QPointer<QTcpSocket> wireOf(const QWebSocket &socket);
     void receive(QWebSocket *socket, const QString &message);
     void sendOutcome(QWebSocket *socket, const ActionOutcome &outcome);
     void keepAlive();
@@ -75,4 +81,6 @@ private:
     QHash<quint64, HttpConnection *> waitingHttp_;
     QHash<quint64, QWebSocket *> waitingSockets_;
     QHash<QWebSocket *, Client> clients_;
+    // Connections handed to the WebSocket server whose handshake is not through yet.
+    QList<QPointer<QTcpSocket>> upgrading_;
 };

@@ -1,3 +1,4 @@
+#include "remote/httpresponse.h"
 #include "remote/moduleserver.h"
 #include "remote/remotesettings.h"
 
@@ -10,6 +11,7 @@
 #include <QWebSocket>
 
 #include <memory>
+#include <sys/socket.h>
 
 namespace {
 
@@ -150,6 +152,30 @@ private slots:
             QCOMPARE(statusOf(get(port_, wrong)), 401);
         }
         QCOMPARE(statusOf(get(port_, "/api/v1/state?token=" + control_.toLatin1())), 429);
+    }
+
+    void writeAtOnce_queuesWhatTheKernelCannotTakeInOrder()
+    {
+        QTcpServer listener;
+        QTcpSocket reader;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        reader.connectToHost(QHostAddress::LocalHost, listener.serverPort());
+        QVERIFY(listener.waitForNewConnection(5000));
+        std::unique_ptr<QTcpSocket> writer(listener.nextPendingConnection());
+        const int small = 4096;
+        ::setsockopt(int(writer->socketDescriptor()), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        QByteArray sent, received;
+        for (int i = 0; i < 20; ++i) {
+            if (i == 10) { // room in the kernel again, while older bytes still wait in the socket
+                QVERIFY(reader.waitForReadyRead(5000));
+                received += reader.readAll();
+            }
+            sent += webSocketTextFrame(QByteArray(50'000, char('a' + i)));
+            writeAtOnce(*writer, sent.last(50'004));
+        }
+        QVERIFY(writer->bytesToWrite() > 0);
+        QTRY_COMPARE((received += reader.readAll()).size(), sent.size());
+        QCOMPARE(received, sent);
     }
 
     void webSocket_streamsTheStateAndTakesBoundedActions()
