@@ -16,7 +16,8 @@ namespace {
 
 // A WebSocket client that has not read this much of what was sent to it is not reading at all.
 constexpr qint64 MaxUnsentBytes = 1024 * 1024;
-constexpr int PingMs = 10'000;
+// Checks for silent viewers in each idle time.
+constexpr int KeepAliveChecks = 6;
 
 } // namespace
 
@@ -40,7 +41,7 @@ NetworkCore::NetworkCore(RequestAction requestAction, const ServerLimits &limits
     webSockets_->setHandshakeTimeout(limits_.idleMs);
     connect(webSockets_, &QWebSocketServer::newConnection, this, &NetworkCore::adoptWebSocket);
     connect(pinger_, &QTimer::timeout, this, &NetworkCore::keepAlive);
-    pinger_->start(std::min(PingMs, limits_.idleMs / 3));
+    pinger_->start(limits_.idleMs / KeepAliveChecks);
 }
 
 NetworkCore::~NetworkCore()
@@ -347,9 +348,12 @@ void NetworkCore::keepAlive()
     const qint64 now = clock_.elapsed();
     QList<QWebSocket *> silent;
     for (auto it = clients_.cbegin(); it != clients_.cend(); ++it) {
-        if (now - it->lastHeardMs > limits_.idleMs) {
+        // A viewer only listens, so its answer to a ping is all it says: asked once it has been silent
+        // for half the idle time, and again at each check until it answers or the idle time is up.
+        const qint64 silentMs = now - it->lastHeardMs;
+        if (silentMs > limits_.idleMs) {
             silent.append(it.key());
-        } else {
+        } else if (silentMs >= limits_.idleMs / 2 && !it->closing) {
             it.key()->ping();
         }
     }

@@ -147,6 +147,19 @@ private slots:
         QCOMPARE(statusOf(exchange(port_, body + QByteArray(65537, 'x'))), 413);
         QVERIFY(performThreads_.isEmpty());
 
+        // A viewer that answers the pings stays; one that answers nothing goes after the idle time.
+        QWebSocket live;
+        live.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/v1/ws?token=%2").arg(port_).arg(viewer_)));
+        QTcpSocket mute;
+        mute.connectToHost(QHostAddress::LocalHost, port_);
+        mute.write("GET /api/v1/ws?token=" + viewer_.toLatin1() +
+                   " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                   "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        QTRY_COMPARE(live.state(), QAbstractSocket::ConnectedState);
+        QTRY_VERIFY_WITH_TIMEOUT(mute.state() == QAbstractSocket::UnconnectedState, 3 * limits.idleMs);
+        QVERIFY(mute.readAll().startsWith("HTTP/1.1 101"));
+        QCOMPARE(live.state(), QAbstractSocket::ConnectedState);
+
         const QByteArray wrong = "/api/v1/state?token=" + newToken().toLatin1();
         for (int i = 0; i < 10; ++i) {
             QCOMPARE(statusOf(get(port_, wrong)), 401);
