@@ -2,6 +2,8 @@
 PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 JOBS ?= $(shell nproc)
+# Debian's own Python, which has the packages of tools/packages.txt (python3-websockets) whatever else is on PATH.
+PYTHON ?= /usr/bin/python3
 
 .PHONY: all deps configure build run check test test-dev test-asan test-fuzz fuzz format bench clean
 
@@ -63,9 +65,9 @@ bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_bench kestrim_baseline
 	@build/release/bench/kestrim_bench
-	@python3 bench/process_figures.py --kestrim build/release/kestrim --baseline build/release/bench/kestrim_baseline \
+	@$(PYTHON) bench/process_figures.py --kestrim build/release/kestrim --baseline build/release/bench/kestrim_baseline \
 	    --json build/release/process_figures.json $(if $(QUICK),--quick) $(if $(RUNS),--runs $(RUNS))
-	@python3 bench/remote_figures.py --kestrim build/release/kestrim --json build/release/remote_figures.json \
+	@$(PYTHON) bench/remote_figures.py --kestrim build/release/kestrim --json build/release/remote_figures.json \
 	    $(if $(QUICK),--window 10)
 
 # The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only what goes into it
