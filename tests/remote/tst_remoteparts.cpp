@@ -1,7 +1,6 @@
 #include "clock/readout.h"
 #include "remote/accessgate.h"
 #include "remote/httprequest.h"
-#include "remote/httpresponse.h"
 #include "remote/remoteprotocol.h"
 #include "remote/remotesettings.h"
 #include "remote/router.h"
@@ -257,15 +256,6 @@ private slots:
         if (result.status == HeadResult::Status::Complete) {
             QCOMPARE(result.request.path, QByteArray("/api/v1/message"));
             QCOMPARE(result.request.query.queryItemValue("text", QUrl::FullyDecoded), QStringLiteral("Two min+"));
-        }
-    }
-
-    void webSocketTextFrame_takesTheShortestLengthForm()
-    {
-        for (const auto &[length, head] :
-             {std::pair(125, "817d"), {126, "817e007e"}, {65536, "817f0000000000010000"}}) {
-            const QByteArray payload(length, 'x');
-            QCOMPARE(webSocketTextFrame(payload), QByteArray::fromHex(head) + payload);
         }
     }
 };
