@@ -42,10 +42,7 @@ bool readRequestLine(QByteArrayView line, HttpRequest &request)
     const QByteArrayView rawPath = mark < 0 ? target : target.first(mark);
     request.path = QByteArray::fromPercentEncoding(rawPath.toByteArray());
     if (mark >= 0) {
-        // As in a form: "+" is a blank, "%2B" a plus.
-        QByteArray query = target.sliced(mark + 1).toByteArray();
-        query.replace('+', "%20");
-        request.query.setQuery(QString::fromLatin1(query));
+        request.query = formQuery(target.sliced(mark + 1).toByteArray());
     }
     return true;
 }
@@ -122,4 +119,10 @@ HeadResult parseHead(QByteArrayView bytes, qsizetype limit)
     }
     result.status = HeadResult::Status::Complete;
     return result;
+}
+
+QUrlQuery formQuery(QByteArray text)
+{
+    text.replace('+', "%20");
+    return QUrlQuery(QString::fromUtf8(text));
 }

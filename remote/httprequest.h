@@ -31,6 +31,9 @@ struct HeadResult
     qsizetype headLength = 0; // bytes up to and including the blank line
 };
 
+// A query or form body as a browser sends it: "+" is a blank, "%2B" a plus.
+QUrlQuery formQuery(QByteArray text);
+
 // Reads the request head at the start of `bytes`, which may hold more (a body) or less (wait for more).
 // The head is at most `limit` bytes. Only origin-form targets ("/path?query") are taken; a request with
 // Transfer-Encoding, a negative or unreadable Content-Length, or two different Content-Lengths is Bad.

@@ -19,6 +19,26 @@ constexpr qint64 MaxUnsentBytes = 1024 * 1024;
 // Checks for silent viewers in each idle time.
 constexpr int KeepAliveChecks = 6;
 
+// The token of "Authorization: Bearer T", or else of "?token=T".
+QString presentedToken(const QByteArray &authorization, const QUrlQuery &query)
+{
+    if (authorization.startsWith("Bearer ")) {
+        return QString::fromLatin1(authorization.sliced(7).trimmed());
+    }
+    return query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
+}
+
+// Answers on a WebSocket, as the HTTP call would answer: {"status", "state"} or {"status", "error"}.
+void sendAnswer(QWebSocket *socket, const QJsonObject &answer)
+{
+    socket->sendTextMessage(QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
+}
+
+void sendError(QWebSocket *socket, int status, const QString &error)
+{
+    sendAnswer(socket, QJsonObject{{QStringLiteral("status"), status}, {QStringLiteral("error"), error}});
+}
+
 } // namespace
 
 NetworkCore::NetworkCore(RequestAction requestAction, const ServerLimits &limits, QObject *parent)
@@ -148,15 +168,6 @@ void NetworkCore::answer(HttpConnection *connection, int status, const QByteArra
     connection->respond(httpResponse(status, "application/json", json));
 }
 
-QString NetworkCore::presentedToken(const HttpRequest &request) const
-{
-    const QByteArray authorization = request.header("authorization");
-    if (authorization.startsWith("Bearer ")) {
-        return QString::fromLatin1(authorization.sliced(7).trimmed());
-    }
-    return request.query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
-}
-
 void NetworkCore::handle(HttpConnection *connection, const HttpRequest &request, const QByteArray &body)
 {
     const QString address = connection->socket()->peerAddress().toString();
@@ -177,7 +188,7 @@ void NetworkCore::handle(HttpConnection *connection, const HttpRequest &request,
             httpResponse(match.status, "text/plain; charset=utf-8", statusText(match.status) + '\n',
                          match.status == 405 ? "Allow: " + match.allowed.toByteArray() + "\r\n" : QByteArray()));
     }
-    const QString token = presentedToken(request);
+    const QString token = presentedToken(request.header("authorization"), request.query);
     const Access access = gate_.accessFor(token.toLatin1());
     if (access == Access::None) {
         gate_.recordFailure(address, now);
@@ -207,9 +218,7 @@ void NetworkCore::act(HttpConnection *connection, ClockCommand command, const Ht
 {
     QString text = request.query.queryItemValue(QStringLiteral("text"), QUrl::FullyDecoded);
     if (text.isEmpty() && !body.isEmpty()) {
-        QByteArray form = body;
-        form.replace('+', "%20");
-        text = QUrlQuery(QString::fromUtf8(form)).queryItemValue(QStringLiteral("text"), QUrl::FullyDecoded);
+        text = formQuery(body).queryItemValue(QStringLiteral("text"), QUrl::FullyDecoded);
     }
     const quint64 id = nextId_++;
     waitingHttp_.insert(id, connection);
@@ -246,11 +255,8 @@ void NetworkCore::adoptWebSocket()
 {
     while (QWebSocket *socket = webSockets_->nextPendingConnection()) {
         socket->setParent(this);
-        const QByteArray authorization = socket->request().rawHeader("Authorization");
         const QString token =
-            authorization.startsWith("Bearer ")
-                ? QString::fromLatin1(authorization.sliced(7).trimmed())
-                : QUrlQuery(socket->requestUrl()).queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
+            presentedToken(socket->request().rawHeader("Authorization"), QUrlQuery(socket->requestUrl()));
         const Access access = gate_.accessFor(token.toLatin1());
         if (access == Access::None) {
             socket->abort();
@@ -316,16 +322,11 @@ void NetworkCore::receive(QWebSocket *socket, const QString &message)
         return;
     }
     const RemoteProtocol::ParsedRequest parsed = RemoteProtocol::parseRequest(message.toUtf8());
-    const auto reply = [socket](int status, const QString &error) {
-        socket->sendTextMessage(QString::fromUtf8(
-            QJsonDocument(QJsonObject{{QStringLiteral("status"), status}, {QStringLiteral("error"), error}})
-                .toJson(QJsonDocument::Compact)));
-    };
     if (!parsed.request) {
-        return reply(400, parsed.error);
+        return sendError(socket, 400, parsed.error);
     }
     if (found->access != Access::Control) {
-        return reply(403, QStringLiteral("this link may only view"));
+        return sendError(socket, 403, QStringLiteral("this link may only view"));
     }
     const quint64 id = nextId_++;
     waitingSockets_.insert(id, socket);
@@ -334,13 +335,11 @@ void NetworkCore::receive(QWebSocket *socket, const QString &message)
 
 void NetworkCore::sendOutcome(QWebSocket *socket, const ActionOutcome &outcome)
 {
-    QJsonObject answer{{QStringLiteral("status"), outcome.refusal ? 409 : 200}};
     if (outcome.refusal) {
-        answer.insert(QStringLiteral("error"), *outcome.refusal);
-    } else {
-        answer.insert(QStringLiteral("state"), RemoteProtocol::stateObject(outcome.snapshot));
+        return sendError(socket, 409, *outcome.refusal);
     }
-    socket->sendTextMessage(QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
+    sendAnswer(socket, QJsonObject{{QStringLiteral("status"), 200},
+                                   {QStringLiteral("state"), RemoteProtocol::stateObject(outcome.snapshot)}});
 }
 
 void NetworkCore::keepAlive()

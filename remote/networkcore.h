@@ -64,7 +64,6 @@ private:
     void receive(QWebSocket *socket, const QString &message);
     void sendOutcome(QWebSocket *socket, const ActionOutcome &outcome);
     void keepAlive();
-    QString presentedToken(const HttpRequest &request) const;
     void dropConnectionsWithout(const RemoteServer::Config &config);
 
     RequestAction requestAction_;

@@ -1,5 +1,7 @@
 #include "remote/remoteprotocol.h"
 
+#include "platform/colours.h"
+
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
@@ -41,10 +43,7 @@ constexpr std::array<std::pair<const char16_t *, ClockCommand>, 10> Actions = {{
 
 QString htmlColour(Colour colour)
 {
-    const unsigned red = colour & 0xFFu;
-    const unsigned green = (colour >> 8) & 0xFFu;
-    const unsigned blue = (colour >> 16) & 0xFFu;
-    return QStringLiteral("#%1").arg((red << 16) | (green << 8) | blue, 6, 16, QLatin1Char('0'));
+    return toQColor(colour).name();
 }
 
 QJsonObject stateObject(const ClockSnapshot &s)

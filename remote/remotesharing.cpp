@@ -97,8 +97,7 @@ std::optional<QString> RemoteSharing::apply(bool enabled, std::int32_t port)
     settings_.enabled = enabled;
     settings_.port = std::clamp(port, RemoteSettings::LowestPort, RemoteSettings::HighestPort);
     if (enabled && settings_.viewerToken.isEmpty()) {
-        settings_.viewerToken = newToken();
-        settings_.controlToken = newToken();
+        makeTokens();
     }
     std::optional<QString> problem;
     if (enabled) {
@@ -110,21 +109,23 @@ std::optional<QString> RemoteSharing::apply(bool enabled, std::int32_t port)
             server_->close();
         }
     }
-    if (std::optional<QString> failed = save()) {
-        problem = problem ? *problem + u' ' + *failed : *failed;
-    }
-    emit sharingChanged();
-    return problem;
+    return savedAndAnnounced(problem);
 }
 
 std::optional<QString> RemoteSharing::renewTokens()
 {
+    makeTokens();
+    return savedAndAnnounced(settings_.enabled ? start() : std::nullopt);
+}
+
+void RemoteSharing::makeTokens()
+{
     settings_.viewerToken = newToken();
     settings_.controlToken = newToken();
-    std::optional<QString> problem;
-    if (settings_.enabled) {
-        problem = start();
-    }
+}
+
+std::optional<QString> RemoteSharing::savedAndAnnounced(std::optional<QString> problem)
+{
     if (std::optional<QString> failed = save()) {
         problem = problem ? *problem + u' ' + *failed : *failed;
     }
@@ -132,7 +133,7 @@ std::optional<QString> RemoteSharing::renewTokens()
     return problem;
 }
 
-void RemoteSharing::publish(const ClockSnapshot &snapshot, ClockEvents)
+void RemoteSharing::publish(const ClockSnapshot &snapshot)
 {
     last_ = snapshot;
     if (listening_) {

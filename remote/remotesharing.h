@@ -52,7 +52,7 @@ public:
     std::optional<QString> renewTokens();
 
     // The clock's state, for the server (dropped while it is off; the latest is kept for its start).
-    void publish(const ClockSnapshot &snapshot, ClockEvents events = {});
+    void publish(const ClockSnapshot &snapshot);
 
 signals:
     void sharingChanged();
@@ -60,6 +60,9 @@ signals:
 private:
     std::optional<QString> start();
     std::optional<QString> save();
+    void makeTokens();
+    // Saves, tells the dialog, and returns `problem` with whatever the save met added.
+    std::optional<QString> savedAndAnnounced(std::optional<QString> problem);
 
     SettingsStore &store_;
     PerformAction perform_;
