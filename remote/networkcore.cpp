@@ -91,6 +91,8 @@ void NetworkCore::close()
 {
     tcp_->close();
     dropConnectionsWithout({});
+    // A request or handshake still arriving on an open connection finds no token in force.
+    gate_.setTokens({}, {});
 }
 
 void NetworkCore::dropConnectionsWithout(const RemoteServer::Config &config)

@@ -119,6 +119,17 @@ private slots:
         }
         QVERIFY(!page.contains("Access-Control"));
         QCOMPARE(performThreads_.size(), 2);
+
+        // A request still arriving when sharing is switched off is not served.
+        QTcpSocket late;
+        late.connectToHost(QHostAddress::LocalHost, port_);
+        late.write("GET /api/v1/start" + c + " HTTP/1.1\r\n");
+        QCOMPARE(statusOf(get(port_, "/api/v1/state" + c)), 200); // accepted after `late`
+        server_->close();
+        QTRY_COMPARE(statusOf(get(port_, "/api/v1/state" + c)), 0);
+        late.write("Host: localhost\r\n\r\n");
+        QTRY_COMPARE(late.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(statusOf(late.readAll()), 401);
     }
 
     void limits_holdAgainstLargeSlowManyAndGuessingClients()
