@@ -51,7 +51,7 @@ fOpt *Program::OptionDialog()
     return optionDialog_.get();
 }
 
-ShareDialog *Program::openShareDialog()
+void Program::openShareDialog()
 {
     if (!shareDialog_ && mainWindow_) {
         shareDialog_ = std::make_unique<ShareDialog>(*sharing_, mainWindow_.get());
@@ -61,7 +61,6 @@ ShareDialog *Program::openShareDialog()
         shareDialog_->raise();
         shareDialog_->activateWindow();
     }
-    return shareDialog_.get();
 }
 
 bool Program::Main()
@@ -94,8 +93,8 @@ bool Program::Main()
     }
     mainWindow_->showPlaced();
     room_->showPlaced();
-    // After the window: the network never delays the first sight of the clock.
-    sharing_->publish(session_.snapshot());
+    // After the window: the network never delays the first sight of the clock. Sharing has followed the
+    // session since it was made, so it already holds the state to serve.
     sharing_->startIfEnabled();
     return true;
 }

@@ -32,16 +32,14 @@ public:
     SettingsModel &model() { return model_; }
     ClockSession &session() { return session_; }
     fMain *MainWindow() const { return mainWindow_.get(); }
-    // Null before Main() has created the main window.
-    Room *room() const { return room_; }
     // The options dialog, created on the first call (the main window's "Option" button makes that call).
     // Null before Main() has created the main window.
     fOpt *OptionDialog();
-    RemoteSharing &sharing() { return *sharing_; }
-    // "Share on Network...", created on first use; modeless, so the keys still reach the clock around it.
-    ShareDialog *openShareDialog();
 
 private:
+    // "Share on Network...", created on first use; modeless, so the keys still reach the clock around it.
+    void openShareDialog();
+
     Platform platform_;
     SettingsModel model_;
     ClockSession session_;

@@ -255,17 +255,11 @@ void ClockSession::SetColors(Colour, Colour)
     dirty_ = true;
 }
 
-void ClockSession::ShowInfo()
-{
-    pending_ |= ClockEvent::Reconfigured;
-}
-
 ClockSnapshot ClockSession::compose() const
 {
     ClockSnapshot next;
     next.state = engine_.RunState();
     next.elapsedMs = engine_.ElapsedMs();
-    next.readTick = engine_.ElapsedTick();
     next.elapsedSeconds = std::max(engine_.LastSecond(), 0);
     next.stage = engine_.CurrentStage();
     const StageSetting &stage = setting_.stage(next.stage);

@@ -72,7 +72,6 @@ public:
 
     // The state now, for a view that joins late.
     const ClockSnapshot &snapshot() const { return snapshot_; }
-    const ClockEngine &engine() const { return engine_; }
 
     // One tick of the 100 ms timer; public so tests step the clock without real time.
     void Timer_Timer();
@@ -88,7 +87,9 @@ private:
     void SetStatusText(const QString &) override {}
     void ShowTime(std::int32_t seconds) override;
     void SetColors(Colour back, Colour fore) override;
-    void ShowInfo() override;
+    // The engine shows the information again at every reset; it follows the configuration alone, and a new
+    // configuration is announced by setSetting and setSoundEnabled.
+    void ShowInfo() override {}
 
     void startClock();
     void startTicksOnTheSecond();

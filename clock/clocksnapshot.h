@@ -40,10 +40,9 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(ClockEvents)
 struct ClockSnapshot
 {
     ClockState state = ClockState::Ready;
-    // The elapsed time in milliseconds as read at tick counter value `readTick`. While running, a view may
-    // count on from there with a monotonic clock of its own; in Ready and Paused it stands still.
+    // The elapsed time in milliseconds at this snapshot. While running, a view may count on from there with
+    // a monotonic clock of its own; in Ready and Paused it stands still.
     std::int64_t elapsedMs = 0;
-    std::int32_t readTick = 0;
     std::int32_t elapsedSeconds = 0; // whole seconds, as the read-out shows them in Elapsed mode
 
     // The current stage, numbered from 1, and its span in elapsed seconds: [stageStart, stageEnd).
