@@ -137,9 +137,9 @@ std::optional<LabelLayout> DigitPanel::arrange(const LabelLayoutInput &in, int s
         placeLabel(lblMessage_, split.message, shiftUp);
         QFont font = lblMessage_->font();
         font.setPointSizeF(100);
-        const auto width =
-            static_cast<float>(QFontMetricsF(font).horizontalAdvance(lblMessage_->text()) * Units::twipsPerPixel());
-        const float lineAt100 = static_cast<float>(QFontMetricsF(font).height() * Units::twipsPerPixel());
+        const QFontMetricsF metrics(font);
+        const auto width = static_cast<float>(metrics.horizontalAdvance(lblMessage_->text()) * Units::twipsPerPixel());
+        const float lineAt100 = static_cast<float>(metrics.height() * Units::twipsPerPixel());
         setLabelPoints(lblMessage_, fittedPoints(width, split.message, 100.0f / lineAt100));
     }
     return layout;

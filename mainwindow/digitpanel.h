@@ -33,7 +33,6 @@ public:
 
     QLabel *minutes() const { return lblMin_; }
     QLabel *seconds() const { return lblSec_; }
-    QLabel *message() const { return lblMessage_; }
 
     // Face, bold and italic of both labels; their sizes come with the layout.
     void setDigitFont(const FontSetting &font);

@@ -169,7 +169,7 @@ void Room::refreshAudienceMenu()
 
 void Room::popUp(const QPoint &where)
 {
-    refreshContextMenu();
+    // Its items are brought up to date by aboutToShow, which popup() emits before showing them.
     // popup(), not exec(): the menu must not hold anything up, and the clock goes on ticking either way.
     contextMenu_->popup(where);
 }
