@@ -1,6 +1,7 @@
 #include "platform/x11desktop.h"
 
 #include <QGuiApplication>
+#include <QHash>
 
 #include <cstdlib>
 #include <cstring>
@@ -28,9 +29,17 @@ using Reply = std::unique_ptr<T, Free>;
 
 xcb_atom_t atom(xcb_connection_t *c, const char *name)
 {
+    // An atom lasts as long as the connection, which is Qt's for the whole run: one round trip to the
+    // server for each name, not one each time the active window moves.
+    static QHash<QByteArray, xcb_atom_t> known;
+    if (const auto found = known.constFind(QByteArray(name)); found != known.cend())
+        return *found;
     const Reply<xcb_intern_atom_reply_t> reply(
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : NoAtom;
+    if (!reply)
+        return NoAtom;
+    known.insert(QByteArray(name), reply->atom);
+    return reply->atom;
 }
 
 xcb_window_t rootWindow(xcb_connection_t *c)
