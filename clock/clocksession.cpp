@@ -55,7 +55,7 @@ void ClockSession::setSoundEnabled(bool on)
     if (setting_.SoundEnabled == on)
         return;
     setting_.SoundEnabled = on;
-    pending_ |= ClockEvent::Reconfigured;
+    pending_ |= ClockEvent::SoundChanged;
     publish();
 }
 
@@ -72,51 +72,32 @@ void ClockSession::stop()
     tickPhase_->stop();
 }
 
-std::optional<QString> ClockSession::refusal(ClockCommand command, const QString &text) const
+std::optional<QString> ClockSession::refusal(ClockCommand command, const QString &argument) const
 {
-    const ClockState state = engine_.RunState();
-    switch (command) {
-    case ClockCommand::Start:
-        if (state != ClockState::Ready)
-            return QStringLiteral("Start needs the clock in Ready.");
-        break;
-    case ClockCommand::Pause:
-        if (state != ClockState::Running)
-            return QStringLiteral("Pause needs the clock running.");
-        break;
-    case ClockCommand::Continue:
-        if (state != ClockState::Paused)
-            return QStringLiteral("Continue needs the clock paused.");
-        break;
-    case ClockCommand::Reset:
-        if (state != ClockState::Paused)
-            return QStringLiteral("Reset needs the clock paused.");
-        break;
-    case ClockCommand::UndoReset:
-        if (state != ClockState::Ready || !engine_.canUndoReset())
-            return QStringLiteral("There is no reset to undo.");
-        break;
-    case ClockCommand::AddMinute:
-    case ClockCommand::TakeMinute:
-        if (state == ClockState::Ready)
-            return QStringLiteral("A correction needs the clock running or paused.");
-        break;
-    case ClockCommand::ShowMessage:
-        if (text.trimmed().isEmpty())
+    const CommandRow &row = commandRow(command);
+    const CommandContext now{engine_.RunState(), engine_.canUndoReset(), !message_.isEmpty()};
+    if (!isAvailable(row.availability, now))
+        return QLatin1String(row.unavailable);
+    switch (row.argument) {
+    case CommandArgument::Text:
+        if (argument.trimmed().isEmpty())
             return QStringLiteral("The message is empty.");
-        if (text.size() > MaxMessageLength)
+        if (argument.size() > MaxMessageLength)
             return QStringLiteral("The message is longer than %1 characters.").arg(MaxMessageLength);
         break;
-    case ClockCommand::Toggle:
-    case ClockCommand::ClearMessage:
+    case CommandArgument::Mode:
+        if (!readOutModeNamed(argument))
+            return QStringLiteral("The mode must be Elapsed, StageLeft or TalkLeft.");
+        break;
+    case CommandArgument::None:
         break;
     }
     return std::nullopt;
 }
 
-std::optional<QString> ClockSession::perform(ClockCommand command, const QString &text)
+std::optional<QString> ClockSession::perform(ClockCommand command, const QString &argument)
 {
-    if (std::optional<QString> refused = refusal(command, text))
+    if (std::optional<QString> refused = refusal(command, argument))
         return refused;
     switch (command) {
     case ClockCommand::Start:
@@ -146,13 +127,33 @@ std::optional<QString> ClockSession::perform(ClockCommand command, const QString
         break;
     case ClockCommand::ShowMessage:
         // One line: line breaks and runs of blanks from a network client become single spaces.
-        message_ = text.simplified();
+        message_ = argument.simplified();
         pending_ |= ClockEvent::MessageChanged;
         break;
     case ClockCommand::ClearMessage:
-        if (!message_.isEmpty())
-            pending_ |= ClockEvent::MessageChanged;
         message_.clear();
+        pending_ |= ClockEvent::MessageChanged;
+        break;
+    case ClockCommand::SetMode:
+        setReadOutMode(*readOutModeNamed(argument));
+        break;
+    case ClockCommand::FlashOn:
+    case ClockCommand::FlashOff:
+        setFlashEnabled(command == ClockCommand::FlashOn);
+        break;
+    case ClockCommand::SoundOn:
+    case ClockCommand::SoundOff:
+        setSoundEnabled(command == ClockCommand::SoundOn);
+        break;
+    case ClockCommand::BlackoutOn:
+    case ClockCommand::BlackoutOff:
+        if (blackout_ != (command == ClockCommand::BlackoutOn)) {
+            blackout_ = !blackout_;
+            pending_ |= ClockEvent::BlackoutChanged;
+        }
+        break;
+    case ClockCommand::Options:
+        // Judged here, opened by the window.
         break;
     }
     publish();
@@ -279,6 +280,8 @@ ClockSnapshot ClockSession::compose() const
     next.flashEnabled = flashEnabled_;
     next.flashInverted = flashInverted();
     next.message = message_;
+    next.blackout = blackout_;
+    next.available = availableCommands({next.state, next.canUndoReset, !message_.isEmpty()});
     next.revision = snapshot_.revision;
     return next;
 }

@@ -3,6 +3,7 @@
 #include "clock/clockengine.h"
 #include "clock/clocksnapshot.h"
 #include "clock/clockview.h"
+#include "clock/commands.h"
 #include "settings/clocksetting.h"
 
 #include <QObject>
@@ -15,24 +16,10 @@ class QTimer;
 class TickCounter;
 class SoundPlayer;
 
-// What the operator (keys, toolbar, menu) or the stage desk (the network) can ask of the clock.
-enum class ClockCommand
-{
-    Start,        // Ready -> Running
-    Pause,        // Running -> Paused
-    Continue,     // Paused -> Running, the pause left out
-    Reset,        // Paused -> Ready, undoable
-    UndoReset,    // Ready -> Paused where the last reset found it
-    Toggle,       // start, pause or continue by the state; never a reset
-    AddMinute,    // Running or Paused: the elapsed time 60 s on
-    TakeMinute,   // Running or Paused: the elapsed time 60 s back, never below 0
-    ShowMessage,  // the text to the speaker, 1 to MaxMessageLength characters
-    ClearMessage, // no message
-};
-
 // One talk's clock as the whole program sees it: the engine with the setting it reads, the 100 ms timer and
-// its phasing, the stage sounds, the read-out mode, the flash and the message. Every change is published as
-// one ClockSnapshot through `changed`; any number of views observe it, none through another.
+// its phasing, the stage sounds, and everything a command can change (the read-out mode, the flash, the sound
+// switch, the message, the blackout). Every change is published as one ClockSnapshot through `changed`; any
+// number of views observe it, none through another, and whatever the room stores it reads from here.
 //
 // A tick within the same second publishes nothing, allocates nothing and writes to no widget.
 class ClockSession final : public QObject, private ClockView
@@ -62,11 +49,14 @@ public:
     // Stops the ticks for good: the program is quitting.
     void stop();
 
-    // Carries out a command, or returns why the clock's state does not allow it (then nothing changed).
-    std::optional<QString> perform(ClockCommand command, const QString &text = {});
+    // Carries out a command, or returns why it is not available now or its argument (the message's text, a
+    // mode's word) is not one it takes; then nothing changed. The options dialog is the window's to open:
+    // here it is only judged.
+    std::optional<QString> perform(ClockCommand command, const QString &argument = {});
     // Why `perform` would refuse now, without doing anything.
-    std::optional<QString> refusal(ClockCommand command, const QString &text = {}) const;
+    std::optional<QString> refusal(ClockCommand command, const QString &argument = {}) const;
 
+    // The stored read-out mode and flash switch, as the room loads them.
     void setReadOutMode(ReadOutMode mode);
     void setFlashEnabled(bool on);
 
@@ -114,4 +104,5 @@ private:
     std::optional<std::int32_t> flashStartTick_;
     std::int64_t flashPhase_ = 0;
     QString message_;
+    bool blackout_ = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clock/clockengine.h"
+#include "clock/commands.h"
 #include "settings/clocksetting.h"
 
 #include <QFlags>
@@ -26,11 +27,13 @@ enum class ClockEvent : unsigned
     SecondTurned = 1u << 0,  // the elapsed whole second changed (ticks and corrections)
     StageEnded = 1u << 1,    // time passing reached a stage end (never a correction)
     StateChanged = 1u << 2,  // Ready, Running or Paused entered
-    Reconfigured = 1u << 3,  // a new setting: stages, font, sound switch
+    Reconfigured = 1u << 3,  // a new setting: stages, font
     Corrected = 1u << 4,     // a minute added or taken away
     ModeChanged = 1u << 5,   // another read-out mode
     FlashChanged = 1u << 6,  // the flash turned its colours, started or ended, or was switched on or off
-    MessageChanged = 1u << 7 // the message to the speaker was set or cleared
+    MessageChanged = 1u << 7, // the message to the speaker was set or cleared
+    SoundChanged = 1u << 8,   // the stage sounds of this run switched on or off
+    BlackoutChanged = 1u << 9 // the speaker-facing views went black or came back
 };
 Q_DECLARE_FLAGS(ClockEvents, ClockEvent)
 Q_DECLARE_OPERATORS_FOR_FLAGS(ClockEvents)
@@ -65,6 +68,10 @@ struct ClockSnapshot
     bool flashEnabled = false;  // the "Flash at Stage End" switch
     bool flashInverted = false; // in the swapped phase of a flash: draw with background and foreground swapped
     QString message;            // to the speaker; empty for none
+    // Every speaker-facing view shows its background in black alone; the clock runs on.
+    bool blackout = false;
+    // The commands that may be carried out now; what every toolbar button, menu item and page control shows.
+    CommandSet available;
 
     // Grows by one with every snapshot published, so a late joiner can tell old news from new.
     std::uint64_t revision = 0;

@@ -6,22 +6,30 @@ KeyAction keyAction(int qtKey, Qt::KeyboardModifiers modifiers, ClockState state
     case Qt::Key_Space:
         switch (state) {
         case ClockState::Ready:
-            return KeyAction::StartClock;
+            return {ClockCommand::Start};
         case ClockState::Running:
-            return KeyAction::PauseClock;
+            return {ClockCommand::Pause};
         case ClockState::Paused:
-            return KeyAction::ResetClock;
+            return {ClockCommand::Reset};
         }
-        return KeyAction::None;
+        return {};
     case Qt::Key_Escape:
-        return state == ClockState::Running ? KeyAction::PauseClock : KeyAction::StartClock;
+        switch (state) {
+        case ClockState::Ready:
+            return {ClockCommand::Start};
+        case ClockState::Running:
+            return {ClockCommand::Pause};
+        case ClockState::Paused:
+            return {ClockCommand::Continue};
+        }
+        return {};
     case Qt::Key_Plus:
-        return state == ClockState::Ready ? KeyAction::None : KeyAction::AddMinute;
+        return state == ClockState::Ready ? KeyAction{} : KeyAction{ClockCommand::AddMinute};
     case Qt::Key_Minus:
-        return state == ClockState::Ready ? KeyAction::None : KeyAction::TakeMinute;
+        return state == ClockState::Ready ? KeyAction{} : KeyAction{ClockCommand::TakeMinute};
     case Qt::Key_F4:
-        return modifiers.testFlag(Qt::AltModifier) ? KeyAction::QuitProgram : KeyAction::None;
+        return modifiers.testFlag(Qt::AltModifier) ? KeyAction{std::nullopt, true} : KeyAction{};
     default:
-        return KeyAction::None;
+        return {};
     }
 }

@@ -1,19 +1,18 @@
 #pragma once
 
 #include "clock/clockengine.h"
+#include "clock/commands.h"
 
 #include <Qt>
 
-// What a key pressed in the main window asks for. The main window carries it out.
-enum class KeyAction
+#include <optional>
+
+// What a key pressed in the main window asks for: a command of the catalogue, quitting, or nothing.
+struct KeyAction
 {
-    None,
-    StartClock,
-    PauseClock,
-    ResetClock, // the operator's reset, which Undo Reset can take back
-    AddMinute,
-    TakeMinute,
-    QuitProgram
+    std::optional<ClockCommand> command;
+    bool quit = false;
+    friend bool operator==(const KeyAction &, const KeyAction &) = default;
 };
 
 // SPACE starts, pauses or resets and ESC starts, pauses or continues, by the run state and whatever

@@ -84,19 +84,6 @@ QString statusText(const ClockSnapshot &snapshot)
     return ClockEngine::readyStatus();
 }
 
-CommandButtons commandButtons(ClockState state)
-{
-    switch (state) {
-    case ClockState::Running:
-        return {false, true, false, false};
-    case ClockState::Paused:
-        return {true, false, true, true};
-    case ClockState::Ready:
-        break;
-    }
-    return {true, false, false, true};
-}
-
 QString shownDescription(const QString &description)
 {
     if (description.size() <= MaxShownLength) {

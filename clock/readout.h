@@ -41,14 +41,8 @@ std::int64_t talkLength(const ClockSetting &setting);
 // text.
 std::optional<ReadOutMode> readOutModeNamed(const QString &name);
 
-// The status bar's text and the enabled switches of "Start", "Stop", "Reset" and "Option" for a state.
+// The status bar's text for a state.
 QString statusText(const ClockSnapshot &snapshot);
-struct CommandButtons
-{
-    bool start = false, stop = false, reset = false, option = false;
-    friend bool operator==(const CommandButtons &, const CommandButtons &) = default;
-};
-CommandButtons commandButtons(ClockState state);
 
 // A stage's description as the status bar and the information label show it: whole up to MaxShownLength
 // characters, which is more than any window can show, and cut there with "…" beyond, so that a huge

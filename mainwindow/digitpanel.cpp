@@ -77,6 +77,14 @@ DigitPanel::DigitPanel(QWidget *parent)
     // On the stage background like the digits, also where the panel itself is not filled.
     lblMessage_->setAutoFillBackground(true);
     lblMessage_->hide();
+    // Raised over everything else the panel holds while a blackout is on where the speaker looks.
+    blackout_ = new QWidget(this);
+    blackout_->setObjectName(QStringLiteral("Blackout"));
+    blackout_->setAutoFillBackground(true);
+    QPalette black = blackout_->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    blackout_->setPalette(black);
+    blackout_->hide();
 }
 
 void DigitPanel::observe(const ClockSession &session)
@@ -106,7 +114,24 @@ void DigitPanel::setMessageShown(bool shown)
     if (shown == messageShown_)
         return;
     messageShown_ = shown;
+    showBlackout();
     rearrange();
+}
+
+void DigitPanel::showBlackout()
+{
+    const bool black = messageShown_ && shown_ && shown_->blackout;
+    if (black == blackout_->isVisible())
+        return;
+    blackout_->setGeometry(rect());
+    blackout_->setVisible(black);
+    blackout_->raise();
+}
+
+void DigitPanel::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    blackout_->setGeometry(rect());
 }
 
 void DigitPanel::setFillsPanel(bool fills)
@@ -165,6 +190,8 @@ void DigitPanel::show(const ClockSnapshot &snapshot)
     const auto negative = [](const ClockSnapshot &s) { return s.minutes.startsWith(QLatin1Char('-')); };
     if (!before || negative(*before) != negative(snapshot) || before->message != snapshot.message)
         rearrange();
+    if (!before || before->blackout != snapshot.blackout)
+        showBlackout();
 }
 
 void DigitPanel::applyColours()

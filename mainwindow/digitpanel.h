@@ -36,8 +36,8 @@ public:
 
     // Face, bold and italic of both labels; their sizes come with the layout.
     void setDigitFont(const FontSetting &font);
-    // Whether the message line is shown (speaker-facing views only) and whether the stage background fills
-    // the whole panel rather than the digits' boxes alone.
+    // Whether the panel faces the speaker (the message line is shown, and a blackout turns it all black) and
+    // whether the stage background fills the whole panel rather than the digits' boxes alone.
     void setMessageShown(bool shown);
     void setFillsPanel(bool fills);
 
@@ -48,13 +48,18 @@ public:
 
     void show(const ClockSnapshot &snapshot);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     void applyColours();
+    void showBlackout();
     void rearrange();
 
     QLabel *lblMin_ = nullptr;
     QLabel *lblSec_ = nullptr;
     QLabel *lblMessage_ = nullptr;
+    QWidget *blackout_ = nullptr;
     float minusWidth_ = 0; // the advance of "-" in the digit font at 100 points, twips
     bool messageShown_ = false;
     bool fillsPanel_ = false;

@@ -52,17 +52,37 @@ struct ToolButtonSpec
     const char *image;
     bool checkable;
     bool separatorBefore;
+    // The catalogue's commands the button carries out: the first available one; enabled while any is.
+    std::initializer_list<ClockCommand> commands;
+
+    std::optional<ClockCommand> commandIn(CommandSet available) const
+    {
+        for (ClockCommand command : commands) {
+            if (available.contains(command))
+                return command;
+        }
+        return std::nullopt;
+    }
 };
 
-constexpr ToolButtonSpec ToolButtons[] = {
-    {"Start", "Start Clock", "play", false, false},
-    {"Stop", "Stop Clock", "stop", false, false},
-    {"Reset", "Reset Clock", "reset", false, false},
-    {"Option", "Change Settings...", "tool", false, true},
-    {"Sound", "Turn Sound On/Off", "sound", true, true},
-    {"Help", "Show Help Message", "help", false, true},
-    {"Exit", "Exit", "exit", false, true},
+const ToolButtonSpec ToolButtons[] = {
+    {"Start", "Start Clock", "play", false, false, {ClockCommand::Start, ClockCommand::Continue}},
+    {"Stop", "Stop Clock", "stop", false, false, {ClockCommand::Pause}},
+    {"Reset", "Reset Clock", "reset", false, false, {ClockCommand::Reset}},
+    {"Option", "Change Settings...", "tool", false, true, {ClockCommand::Options}},
+    {"Sound", "Turn Sound On/Off", "sound", true, true, {}},
+    {"Help", "Show Help Message", "help", false, true, {}},
+    {"Exit", "Exit", "exit", false, true, {}},
 };
+
+const ToolButtonSpec *toolButton(const QString &key)
+{
+    for (const ToolButtonSpec &spec : ToolButtons) {
+        if (key == QLatin1String(spec.key))
+            return &spec;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -285,45 +305,25 @@ void fMain::closeEvent(QCloseEvent *event)
 
 void fMain::keyPressEvent(QKeyEvent *event)
 {
-    const ClockState state = session_.snapshot().state;
-    switch (keyAction(event->key(), event->modifiers(), state)) {
-    case KeyAction::StartClock:
-        session_.perform(state == ClockState::Ready ? ClockCommand::Start : ClockCommand::Continue);
-        break;
-    case KeyAction::PauseClock:
-        session_.perform(ClockCommand::Pause);
-        break;
-    case KeyAction::ResetClock:
-        session_.perform(ClockCommand::Reset);
-        break;
-    case KeyAction::AddMinute:
-        session_.perform(ClockCommand::AddMinute);
-        break;
-    case KeyAction::TakeMinute:
-        session_.perform(ClockCommand::TakeMinute);
-        break;
-    case KeyAction::QuitProgram:
+    const KeyAction action = keyAction(event->key(), event->modifiers(), session_.snapshot().state);
+    if (action.quit)
         QuitProgram();
-        break;
-    case KeyAction::None:
+    else if (action.command)
+        session_.perform(*action.command);
+    else
         QMainWindow::keyPressEvent(event);
-        break;
-    }
 }
 
 void fMain::Toolbar_ButtonClick(const QString &key)
 {
-    const ClockState state = session_.snapshot().state;
-    if (key == QLatin1String("Start"))
-        session_.perform(state == ClockState::Paused ? ClockCommand::Continue : ClockCommand::Start);
-    else if (key == QLatin1String("Stop"))
-        session_.perform(ClockCommand::Pause);
-    else if (key == QLatin1String("Reset"))
-        session_.perform(ClockCommand::Reset);
-    else if (key == QLatin1String("Option"))
-        OpenOptions();
-    else if (key == QLatin1String("Sound"))
-        session_.setSoundEnabled(button(key)->isChecked());
+    if (const ToolButtonSpec *spec = toolButton(key); spec && !std::empty(spec->commands)) {
+        const std::optional<ClockCommand> command = spec->commandIn(session_.snapshot().available);
+        if (command == ClockCommand::Options)
+            OpenOptions();
+        else if (command)
+            session_.perform(*command);
+    } else if (key == QLatin1String("Sound"))
+        session_.perform(button(key)->isChecked() ? ClockCommand::SoundOn : ClockCommand::SoundOff);
     else if (key == QLatin1String("Help"))
         showHelp();
     else if (key == QLatin1String("Exit"))
@@ -383,26 +383,25 @@ void fMain::QuitProgram()
 void fMain::showSnapshot(const ClockSnapshot &snapshot, ClockEvents events)
 {
     if (events.testFlag(ClockEvent::StateChanged) || events.testFlag(ClockEvent::Reconfigured))
-        setCommandButtons(snapshot.state);
+        setCommandButtons(snapshot.available);
     // The status names the state and the stage: a second passing leaves it as it is.
     if (events & (ClockEvent::StateChanged | ClockEvent::StageEnded | ClockEvent::Corrected | ClockEvent::Reconfigured))
         statusLabel_->setText(::statusText(snapshot));
-    if (events.testFlag(ClockEvent::Reconfigured)) {
+    if (events.testFlag(ClockEvent::Reconfigured))
         ShowInfo();
-        // The "Sound" button shows the run's sound switch, which a new configuration brings along.
+    // The "Sound" button shows the run's sound switch, whoever switched it; a new configuration brings it along.
+    if (events & (ClockEvent::Reconfigured | ClockEvent::SoundChanged))
         button(QStringLiteral("Sound"))->setChecked(snapshot.soundEnabled);
-    }
     if (isMinimized() || !isActiveWindow())
         showCaption();
 }
 
-void fMain::setCommandButtons(ClockState state)
+void fMain::setCommandButtons(CommandSet available)
 {
-    const CommandButtons enabled = commandButtons(state);
-    button(QStringLiteral("Start"))->setEnabled(enabled.start);
-    button(QStringLiteral("Stop"))->setEnabled(enabled.stop);
-    button(QStringLiteral("Reset"))->setEnabled(enabled.reset);
-    button(QStringLiteral("Option"))->setEnabled(enabled.option);
+    for (const ToolButtonSpec &spec : ToolButtons) {
+        if (!std::empty(spec.commands))
+            button(QLatin1String(spec.key))->setEnabled(spec.commandIn(available).has_value());
+    }
 }
 
 void fMain::showCaption()

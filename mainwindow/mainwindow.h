@@ -92,7 +92,7 @@ private:
     void buildClient();
     void placeLoaded();
     void showSnapshot(const ClockSnapshot &snapshot, ClockEvents events);
-    void setCommandButtons(ClockState state);
+    void setCommandButtons(CommandSet available);
     void applyPendingFrame();
     void showHelp();
     void showCaption();

@@ -87,8 +87,10 @@ void Overlay::take(const ClockSnapshot &snapshot, ClockEvents)
     // Greyed as the main window's digits are while the clock does not run.
     if (!snapshot.digitsEnabled)
         fore = halfway(fore, back);
-    if (snapshot.minutes == minutes_ && snapshot.seconds == seconds_ && back == back_ && fore == fore_)
+    if (snapshot.minutes == minutes_ && snapshot.seconds == seconds_ && back == back_ && fore == fore_ &&
+        snapshot.blackout == blackout_)
         return;
+    blackout_ = snapshot.blackout;
     const qsizetype length = snapshot.minutes.size() + 1 + snapshot.seconds.size();
     const bool longer = length > std::max(minutes_.size() + 1 + seconds_.size(), Widest.size());
     minutes_ = snapshot.minutes;
@@ -170,6 +172,11 @@ QRect Overlay::grip() const
 void Overlay::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    if (blackout_) {
+        // Over the slides too the speaker sees nothing but black; the grip still drags it where it stands.
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
     painter.fillRect(rect(), back_);
     const QRect grip = this->grip();
     QRect digits = rect();

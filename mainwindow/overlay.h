@@ -63,5 +63,6 @@ private:
     std::optional<OverlayCorner> corner_;
     QString minutes_, seconds_; // shared with the snapshot: nothing is copied
     QColor back_, fore_;
+    bool blackout_ = false;
     std::optional<QPoint> dragFrom_; // where in the window the grip was taken
 };

@@ -72,6 +72,21 @@ QAction *Room::addItem(QMenu *menu, const QString &text, const char *name, bool 
     return action;
 }
 
+QAction *Room::addCommand(ClockCommand command, const char *name)
+{
+    QAction *action = addItem(contextMenu_, QLatin1String(commandRow(command).label), name);
+    connect(action, &QAction::triggered, this, [this, command] { session_.perform(command); });
+    commandItems_.append({action, command});
+    return action;
+}
+
+QAction *Room::addSwitch(ClockCommand on, ClockCommand off, const char *name)
+{
+    QAction *action = addItem(contextMenu_, QLatin1String(commandRow(on).label), name, true);
+    connect(action, &QAction::triggered, this, [this, on, off](bool checked) { session_.perform(checked ? on : off); });
+    return action;
+}
+
 void Room::buildContextMenu()
 {
     contextMenu_ = new QMenu(&window_);
@@ -83,8 +98,7 @@ void Room::buildContextMenu()
     audienceMenu_ = contextMenu_->addMenu(QStringLiteral("Audience Window"));
     audienceMenu_->setObjectName(QStringLiteral("menuAudienceWindow"));
     audienceMenu_->menuAction()->setObjectName(QStringLiteral("actionAudienceWindow"));
-    undoResetAction_ = addItem(contextMenu_, QStringLiteral("Undo Reset"), "actionUndoReset");
-    connect(undoResetAction_, &QAction::triggered, this, [this] { session_.perform(ClockCommand::UndoReset); });
+    addCommand(ClockCommand::UndoReset, "actionUndoReset");
 
     contextMenu_->addSeparator();
     modeGroup_ = new QActionGroup(contextMenu_);
@@ -94,27 +108,19 @@ void Room::buildContextMenu()
         QAction *action = addItem(contextMenu_, QLatin1String(item.text), item.name, true);
         modeGroup_->addAction(action);
         modeActions_[i] = action;
-        const ReadOutMode mode = item.mode;
-        connect(action, &QAction::triggered, this, [this, mode] {
-            settings_.readOut = mode;
-            session_.setReadOutMode(mode);
-        });
+        const QString word = readOutModeName(item.mode);
+        connect(action, &QAction::triggered, this, [this, word] { session_.perform(ClockCommand::SetMode, word); });
     }
     contextMenu_->addSeparator();
-    addMinuteAction_ = addItem(contextMenu_, QStringLiteral("Add a Minute"), "actionAddMinute");
-    connect(addMinuteAction_, &QAction::triggered, this, [this] { session_.perform(ClockCommand::AddMinute); });
-    takeMinuteAction_ = addItem(contextMenu_, QStringLiteral("Take Away a Minute"), "actionTakeMinute");
-    connect(takeMinuteAction_, &QAction::triggered, this, [this] { session_.perform(ClockCommand::TakeMinute); });
-    flashAction_ = addItem(contextMenu_, QStringLiteral("Flash at Stage End"), "actionFlash", true);
-    connect(flashAction_, &QAction::triggered, this, [this](bool on) {
-        settings_.flash = on;
-        session_.setFlashEnabled(on);
-    });
+    addCommand(ClockCommand::AddMinute, "actionAddMinute");
+    addCommand(ClockCommand::TakeMinute, "actionTakeMinute");
+    flashAction_ = addSwitch(ClockCommand::FlashOn, ClockCommand::FlashOff, "actionFlash");
+    blackoutAction_ = addSwitch(ClockCommand::BlackoutOn, ClockCommand::BlackoutOff, "actionBlackout");
     contextMenu_->addSeparator();
-    QAction *message = addItem(contextMenu_, QStringLiteral("Message to Speaker..."), "actionMessage");
+    QAction *message =
+        addItem(contextMenu_, QLatin1String(commandRow(ClockCommand::ShowMessage).label), "actionMessage");
     connect(message, &QAction::triggered, this, &Room::askForMessage);
-    clearMessageAction_ = addItem(contextMenu_, QStringLiteral("Clear Message"), "actionClearMessage");
-    connect(clearMessageAction_, &QAction::triggered, this, [this] { session_.perform(ClockCommand::ClearMessage); });
+    addCommand(ClockCommand::ClearMessage, "actionClearMessage");
     shareAction_ = addItem(contextMenu_, QStringLiteral("Share on Network..."), "actionShare");
     shareAction_->setVisible(false);
     connect(shareAction_, &QAction::triggered, this, [this] {
@@ -138,14 +144,12 @@ void Room::refreshContextMenu()
     const ClockSnapshot &now = session_.snapshot();
     fullScreenAction_->setChecked(window_.isFullScreen());
     onTopAction_->setChecked(settings_.onTop);
-    undoResetAction_->setEnabled(now.canUndoReset);
-    const bool correctable = now.state != ClockState::Ready;
-    addMinuteAction_->setEnabled(correctable);
-    takeMinuteAction_->setEnabled(correctable);
+    for (const auto &[action, command] : commandItems_)
+        action->setEnabled(now.available.contains(command));
     for (std::size_t i = 0; i < std::size(ModeItems); ++i)
         modeActions_[i]->setChecked(ModeItems[i].mode == now.mode);
     flashAction_->setChecked(now.flashEnabled);
-    clearMessageAction_->setEnabled(!now.message.isEmpty());
+    blackoutAction_->setChecked(now.blackout);
     refreshAudienceMenu();
 }
 
@@ -245,6 +249,9 @@ void Room::quit()
 {
     quitting_ = true;
     overlay_->setStayOnTop(false);
+    // The session holds what any command changed, from this menu, the phone or the stage desk alike.
+    settings_.readOut = session_.snapshot().mode;
+    settings_.flash = session_.snapshot().flashEnabled;
     WritePresenterSettings(store_, settings_);
     closeAudienceWindow();
 }

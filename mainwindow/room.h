@@ -1,14 +1,17 @@
 #pragma once
 
+#include "clock/commands.h"
 #include "mainwindow/audiencewindow.h"
 #include "mainwindow/presentersettings.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 
 #include <array>
 #include <functional>
+#include <utility>
 
 class ClockSession;
 class QAction;
@@ -65,6 +68,10 @@ protected:
 private:
     void buildContextMenu();
     QAction *addItem(QMenu *menu, const QString &text, const char *name, bool checkable = false);
+    // An item that carries out `command`, greyed while the catalogue says it is not available.
+    QAction *addCommand(ClockCommand command, const char *name);
+    // A checkable item that carries out `on` when checked and `off` when unchecked.
+    QAction *addSwitch(ClockCommand on, ClockCommand off, const char *name);
     void refreshAudienceMenu();
     void popUp(const QPoint &where);
     void openAudienceWindow();
@@ -88,13 +95,11 @@ private:
     QMenu *audienceMenu_ = nullptr;
     QAction *fullScreenAction_ = nullptr;
     QAction *onTopAction_ = nullptr;
-    QAction *undoResetAction_ = nullptr;
     QActionGroup *modeGroup_ = nullptr;
     std::array<QAction *, 3> modeActions_{}; // in the order of the three read-out modes
-    QAction *addMinuteAction_ = nullptr;
-    QAction *takeMinuteAction_ = nullptr;
+    QList<std::pair<QAction *, ClockCommand>> commandItems_;
     QAction *flashAction_ = nullptr;
-    QAction *clearMessageAction_ = nullptr;
+    QAction *blackoutAction_ = nullptr;
     QAction *shareAction_ = nullptr;
     std::function<void()> shareHandler_;
     QPointer<AudienceWindow> audience_;

@@ -218,9 +218,10 @@ void NetworkCore::handle(HttpConnection *connection, const HttpRequest &request,
 void NetworkCore::act(HttpConnection *connection, ClockCommand command, const HttpRequest &request,
                       const QByteArray &body)
 {
-    QString text = request.query.queryItemValue(QStringLiteral("text"), QUrl::FullyDecoded);
-    if (text.isEmpty() && !body.isEmpty()) {
-        text = formQuery(body).queryItemValue(QStringLiteral("text"), QUrl::FullyDecoded);
+    const QString name = RemoteProtocol::argumentName(command);
+    QString text = name.isEmpty() ? QString() : request.query.queryItemValue(name, QUrl::FullyDecoded);
+    if (!name.isEmpty() && text.isEmpty() && !body.isEmpty()) {
+        text = formQuery(body).queryItemValue(name, QUrl::FullyDecoded);
     }
     const quint64 id = nextId_++;
     waitingHttp_.insert(id, connection);

@@ -2,12 +2,10 @@
 
 #include "platform/colours.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
-
-#include <array>
-#include <utility>
 
 namespace RemoteProtocol {
 
@@ -25,19 +23,6 @@ QString stateName(ClockState state)
     }
     return QStringLiteral("Ready");
 }
-
-constexpr std::array<std::pair<const char16_t *, ClockCommand>, 10> Actions = {{
-    {u"start", ClockCommand::Start},
-    {u"pause", ClockCommand::Pause},
-    {u"continue", ClockCommand::Continue},
-    {u"reset", ClockCommand::Reset},
-    {u"undo-reset", ClockCommand::UndoReset},
-    {u"toggle", ClockCommand::Toggle},
-    {u"add-minute", ClockCommand::AddMinute},
-    {u"take-minute", ClockCommand::TakeMinute},
-    {u"message", ClockCommand::ShowMessage},
-    {u"clear-message", ClockCommand::ClearMessage},
-}};
 
 } // namespace
 
@@ -66,6 +51,11 @@ QJsonObject stateObject(const ClockSnapshot &s)
         {QStringLiteral("digitsEnabled"), s.digitsEnabled},
         {QStringLiteral("flash"), s.flashInverted},
         {QStringLiteral("message"), s.message},
+        {QStringLiteral("canUndoReset"), s.canUndoReset},
+        {QStringLiteral("soundEnabled"), s.soundEnabled},
+        {QStringLiteral("flashEnabled"), s.flashEnabled},
+        {QStringLiteral("blackout"), s.blackout},
+        {QStringLiteral("available"), QJsonArray::fromStringList(s.available.words())},
     };
 }
 
@@ -81,12 +71,20 @@ QByteArray errorJson(const QString &reason)
 
 std::optional<ClockCommand> commandFor(QStringView action)
 {
-    for (const auto &[name, command] : Actions) {
-        if (action == QStringView(name)) {
-            return command;
-        }
+    return commandNamed(action);
+}
+
+QString argumentName(ClockCommand command)
+{
+    switch (commandRow(command).argument) {
+    case CommandArgument::Text:
+        return QStringLiteral("text");
+    case CommandArgument::Mode:
+        return QStringLiteral("mode");
+    case CommandArgument::None:
+        break;
     }
-    return std::nullopt;
+    return {};
 }
 
 ParsedRequest parseRequest(const QByteArray &message)
@@ -98,18 +96,19 @@ ParsedRequest parseRequest(const QByteArray &message)
     }
     const QJsonObject object = document.object();
     const QJsonValue action = object.value(QLatin1String("action"));
-    const QJsonValue text = object.value(QLatin1String("text"));
     if (!action.isString()) {
         return {std::nullopt, QStringLiteral("\"action\" must be a text")};
-    }
-    if (!text.isUndefined() && !text.isString()) {
-        return {std::nullopt, QStringLiteral("\"text\" must be a text")};
     }
     const std::optional<ClockCommand> command = commandFor(action.toString());
     if (!command) {
         return {std::nullopt, QStringLiteral("no such action: %1").arg(action.toString().left(40))};
     }
-    return {Request{*command, text.toString()}, {}};
+    const QString name = argumentName(*command);
+    const QJsonValue argument = name.isEmpty() ? QJsonValue(QJsonValue::Undefined) : object.value(name);
+    if (!argument.isUndefined() && !argument.isString()) {
+        return {std::nullopt, QStringLiteral("\"%1\" must be a text").arg(name)};
+    }
+    return {Request{*command, argument.toString()}, {}};
 }
 
 } // namespace RemoteProtocol

@@ -15,7 +15,8 @@
 namespace RemoteProtocol {
 
 // {"state", "elapsedMs", "minutes", "seconds", "mode", "stage": {"number", "description", "background",
-// "foreground", "endSeconds"}, "talkSeconds", "digitsEnabled", "flash", "message"}.
+// "foreground", "endSeconds"}, "talkSeconds", "digitsEnabled", "flash", "message", "canUndoReset",
+// "soundEnabled", "flashEnabled", "blackout", "available": [the API words of the commands allowed now]}.
 QJsonObject stateObject(const ClockSnapshot &snapshot);
 QByteArray stateJson(const ClockSnapshot &snapshot);
 // {"error": reason}
@@ -26,8 +27,11 @@ QString htmlColour(Colour colour);
 
 // The command behind an action's name in the API ("start", "undo-reset", "message", ...), or nothing.
 std::optional<ClockCommand> commandFor(QStringView action);
+// The name of the command's argument in a query, a form or a request ("text", "mode"); empty for none.
+QString argumentName(ClockCommand command);
 
-// A request on the WebSocket: {"action": "...", "text": "..."} with "text" optional.
+// A request on the WebSocket: {"action": "...", "text": "..."} or {"action": "set-mode", "mode": "..."},
+// the argument optional.
 struct Request
 {
     ClockCommand command = ClockCommand::Toggle;

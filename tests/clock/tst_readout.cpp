@@ -1,6 +1,8 @@
+#include "clock/clocksession.h"
 #include "clock/keys.h"
 #include "clock/readout.h"
 #include "settings/clocksetting.h"
+#include "support/fakes.h"
 
 #include <QTest>
 
@@ -28,9 +30,9 @@ ClockSetting settingOf(const Stages &stages)
 
 char *toString(KeyAction action)
 {
-    static const char *const names[] = {"None",      "StartClock", "PauseClock", "ResetClock",
-                                        "AddMinute", "TakeMinute", "QuitProgram"};
-    return qstrdup(names[static_cast<int>(action)]);
+    if (action.quit)
+        return qstrdup("quit");
+    return qstrdup(action.command ? commandRow(*action.command).label : "none");
 }
 
 class TestReadout final : public QObject
@@ -49,6 +51,8 @@ private slots:
     void modeReadout_countsDownAndOver();
     void keyAction_followsStateAndKey_data();
     void keyAction_followsStateAndKey();
+    void catalogue_decidesEachCommandOnce_data();
+    void catalogue_decidesEachCommandOnce();
 };
 
 void TestReadout::twoDigit_padsToTwo_data()
@@ -204,28 +208,30 @@ void TestReadout::keyAction_followsStateAndKey_data()
     const std::pair<const char *, ClockState> states[] = {
         {"Ready", ClockState::Ready}, {"Running", ClockState::Running}, {"Paused", ClockState::Paused}};
 
+    const KeyAction None, Quit{std::nullopt, true}, Add{ClockCommand::AddMinute}, Take{ClockCommand::TakeMinute};
     for (const auto &[stateName, state] : states) {
-        const KeyAction space = state == ClockState::Ready     ? KeyAction::StartClock
-                                : state == ClockState::Running ? KeyAction::PauseClock
-                                                               : KeyAction::ResetClock;
-        const KeyAction escape = state == ClockState::Running ? KeyAction::PauseClock : KeyAction::StartClock;
+        const KeyAction space{state == ClockState::Ready     ? ClockCommand::Start
+                              : state == ClockState::Running ? ClockCommand::Pause
+                                                             : ClockCommand::Reset};
+        const KeyAction escape{state == ClockState::Ready     ? ClockCommand::Start
+                               : state == ClockState::Running ? ClockCommand::Pause
+                                                              : ClockCommand::Continue};
         for (const auto &[heldName, modifiers] : held) {
             QTest::addRow("%s SPACE%s", stateName, heldName) << int(Qt::Key_Space) << modifiers << state << space;
             QTest::addRow("%s ESC%s", stateName, heldName) << int(Qt::Key_Escape) << modifiers << state << escape;
-            const KeyAction f4 = modifiers.testFlag(Qt::AltModifier) ? KeyAction::QuitProgram : KeyAction::None;
+            const KeyAction f4 = modifiers.testFlag(Qt::AltModifier) ? Quit : None;
             QTest::addRow("%s F4%s", stateName, heldName) << int(Qt::Key_F4) << modifiers << state << f4;
-            QTest::addRow("%s F3%s", stateName, heldName) << int(Qt::Key_F3) << modifiers << state << KeyAction::None;
-            QTest::addRow("%s Return%s", stateName, heldName)
-                << int(Qt::Key_Return) << modifiers << state << KeyAction::None;
-            QTest::addRow("%s S%s", stateName, heldName) << int(Qt::Key_S) << modifiers << state << KeyAction::None;
+            QTest::addRow("%s F3%s", stateName, heldName) << int(Qt::Key_F3) << modifiers << state << None;
+            QTest::addRow("%s Return%s", stateName, heldName) << int(Qt::Key_Return) << modifiers << state << None;
+            QTest::addRow("%s S%s", stateName, heldName) << int(Qt::Key_S) << modifiers << state << None;
             const bool correctable = state != ClockState::Ready;
             QTest::addRow("%s +%s", stateName, heldName)
-                << int(Qt::Key_Plus) << modifiers << state << (correctable ? KeyAction::AddMinute : KeyAction::None);
+                << int(Qt::Key_Plus) << modifiers << state << (correctable ? Add : None);
             QTest::addRow("%s -%s", stateName, heldName)
-                << int(Qt::Key_Minus) << modifiers << state << (correctable ? KeyAction::TakeMinute : KeyAction::None);
+                << int(Qt::Key_Minus) << modifiers << state << (correctable ? Take : None);
         }
         QTest::addRow("%s Alt alone", stateName)
-            << int(Qt::Key_Alt) << Qt::KeyboardModifiers(Qt::AltModifier) << state << KeyAction::None;
+            << int(Qt::Key_Alt) << Qt::KeyboardModifiers(Qt::AltModifier) << state << None;
     }
 }
 
@@ -269,6 +275,66 @@ void TestReadout::modeReadout_countsDownAndOver()
     QFETCH(QString, shown);
     const Readout readout = modeReadout(mode, elapsed, stageEnd, talk);
     QCOMPARE(readout.minutes + QLatin1Char(' ') + readout.seconds, shown);
+}
+
+void TestReadout::catalogue_decidesEachCommandOnce_data()
+{
+    // The commands that lead there from Ready, and the API words then available.
+    QTest::addColumn<QList<ClockCommand>>("steps");
+    QTest::addColumn<QStringList>("words");
+    // In the catalogue's order; these are there in every state.
+    const QString tail = QStringLiteral("set-mode flash-on flash-off sound-on sound-off blackout blackout-off");
+    const auto with = [&tail](const char *words) { return (QLatin1String(words) + u' ' + tail).split(u' '); };
+    using C = ClockCommand;
+    const char *paused = "continue reset toggle add-minute take-minute message";
+    QTest::newRow("ready") << QList<C>{} << with("start toggle message");
+    QTest::newRow("running") << QList<C>{C::Start} << with("pause toggle add-minute take-minute message");
+    QTest::newRow("paused") << QList<C>{C::Start, C::Pause} << with(paused);
+    QTest::newRow("reset") << QList<C>{C::Start, C::Pause, C::Reset} << with("start undo-reset toggle message");
+    QTest::newRow("undone") << QList<C>{C::Start, C::Pause, C::Reset, C::UndoReset} << with(paused);
+    QTest::newRow("toggled twice") << QList<C>{C::Toggle, C::Toggle} << with(paused);
+    QTest::newRow("a message") << QList<C>{C::ShowMessage} << with("start toggle message clear-message");
+    QTest::newRow("blackout, then running")
+        << QList<C>{C::BlackoutOn, C::Start} << with("pause toggle add-minute take-minute message");
+}
+
+void TestReadout::catalogue_decidesEachCommandOnce()
+{
+    QFETCH(QList<ClockCommand>, steps);
+    QFETCH(QStringList, words);
+    FakeTickCounter ticks(1000);
+    FakeSoundPlayer sound;
+    ClockSession session(ticks, sound);
+    session.setSetting(settingOf({{600, QStringLiteral("Talk")}, {60, QStringLiteral("Over")}}));
+    session.ClearTimer();
+    const auto argument = [](ClockCommand command) {
+        const CommandArgument kind = commandRow(command).argument;
+        return kind == CommandArgument::Text   ? QStringLiteral("Wrap up")
+               : kind == CommandArgument::Mode ? QStringLiteral("TalkLeft")
+                                               : QString();
+    };
+    for (ClockCommand step : steps) {
+        ticks.advance(1500);
+        session.Timer_Timer();
+        QVERIFY(!session.perform(step, argument(step)));
+    }
+    const ClockSnapshot now = session.snapshot();
+    QCOMPARE(now.available.words(), words);
+    // Every way in asks the same row: a command is refused exactly when the snapshot says it is not available,
+    // and a refused one changes nothing.
+    for (const CommandRow &row : CommandCatalogue) {
+        QCOMPARE(commandRow(row.command).command, row.command);
+        const std::optional<QString> refused = session.refusal(row.command, argument(row.command));
+        QCOMPARE(refused.has_value(), !now.available.contains(row.command));
+        if (refused) {
+            QCOMPARE(*session.perform(row.command, argument(row.command)), *refused);
+            QCOMPARE(session.snapshot().revision, now.revision);
+        }
+    }
+    QCOMPARE(now.available.contains(ClockCommand::Options), now.state != ClockState::Running);
+    // An argument that is not one is refused even where the command is available.
+    QVERIFY(session.refusal(ClockCommand::SetMode, QStringLiteral("Sideways")));
+    QVERIFY(session.refusal(ClockCommand::ShowMessage, QStringLiteral("  ")));
 }
 
 QTEST_GUILESS_MAIN(TestReadout)

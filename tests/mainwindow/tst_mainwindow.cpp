@@ -363,6 +363,9 @@ private slots:
 
         window->button(QStringLiteral("Sound"))->trigger();
         QVERIFY(window->Setting().SoundEnabled);
+        // Switched from elsewhere (the phone), the button follows.
+        rig->session.perform(ClockCommand::SoundOff);
+        QVERIFY(!window->button(QStringLiteral("Sound"))->isChecked());
     }
 
     void help_showsInformationBoxWithVersion()
@@ -559,7 +562,7 @@ private slots:
         QCOMPARE(texts,
                  (QStringList{"Full Screen", "Stay on Top", "Audience Window", "Undo Reset", "", "Elapsed Time",
                               "Time Left in Stage", "Time Left in Talk", "", "Add a Minute", "Take Away a Minute",
-                              "Flash at Stage End", "", "Message to Speaker...", "Clear Message"}));
+                              "Flash at Stage End", "Blackout", "", "Message to Speaker...", "Clear Message"}));
         QVERIFY(!window->button(QStringLiteral("Reset"))->isEnabled() &&
                 !menu->findChild<QAction *>(QStringLiteral("actionUndoReset"))->isEnabled());
         // Open, it counts on and changes nothing of the clock.
@@ -682,12 +685,37 @@ private slots:
         QVERIFY(whole.contains(audience->digits()->minutes()->geometry() | audience->digits()->seconds()->geometry()));
         QVERIFY(audience->digits()->minutes()->height() > label("lblMin")->height());
 
+        // Blackout: the speaker's screen shows black alone while the clock runs on; the chair's framed window
+        // stays as it is.
+        const auto allBlack = [](QWidget *view) {
+            const QImage image = view->grab().toImage();
+            for (int y = 0; y < image.height(); y += 3) {
+                for (int x = 0; x < image.width(); x += 3) {
+                    if (image.pixelColor(x, y) != QColor(Qt::black))
+                        return false;
+                }
+            }
+            return true;
+        };
+        rig->session.perform(ClockCommand::ShowMessage, QStringLiteral("Wrap up"));
+        window->findChild<QAction *>(QStringLiteral("actionBlackout"))->trigger();
+        QVERIFY(rig->session.snapshot().blackout);
+        after(1000);
+        QVERIFY(allBlack(audience->digits()));
+        QVERIFY(!allBlack(window->digitPanel()));
+        rig->room->refreshContextMenu();
+        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionBlackout"))->isChecked());
+        rig->session.perform(ClockCommand::BlackoutOff);
+        QVERIFY(!allBlack(audience->digits()));
+        QVERIFY(mirrors());
+        rig->session.perform(ClockCommand::ClearMessage);
+
         // Minimised, the main window reads out in its caption; the speaker's digits go on.
         window->showMinimized();
         QTRY_VERIFY(window->isMinimized());
         after(1000);
-        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim - 15:01"));
-        QCOMPARE(audience->digits()->seconds()->text(), QStringLiteral("01"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Kestrim - 15:02"));
+        QCOMPARE(audience->digits()->seconds()->text(), QStringLiteral("02"));
 
         const QPointer<AudienceWindow> closing(audience);
         rig->room->setAudienceScreen(QString());

@@ -107,10 +107,18 @@ private slots:
         s.talkSeconds = 1500;
         s.flashInverted = true;
         s.message = QStringLiteral("Wrap up");
+        s.canUndoReset = true;
+        s.available = availableCommands({s.state, s.canUndoReset, true});
         const QByteArray json = RemoteProtocol::stateJson(s);
         const QVariantMap v = QJsonDocument::fromJson(json).toVariant().toMap();
-        QCOMPARE(v.keys(), QStringList({"digitsEnabled", "elapsedMs", "flash", "message", "minutes", "mode", "seconds",
+        QCOMPARE(v.keys(), QStringList({"available", "blackout", "canUndoReset", "digitsEnabled", "elapsedMs", "flash",
+                                        "flashEnabled", "message", "minutes", "mode", "seconds", "soundEnabled",
                                         "stage", "state", "talkSeconds"}));
+        // Paused: the words of every command but start, pause and undo-reset, and never a local one.
+        QCOMPARE(
+            v["available"].toStringList(),
+            QStringList({"continue", "reset", "toggle", "add-minute", "take-minute", "message", "clear-message",
+                         "set-mode", "flash-on", "flash-off", "sound-on", "sound-off", "blackout", "blackout-off"}));
         QCOMPARE(v["state"], "Paused");
         QCOMPARE(v["mode"], "StageLeft");
         QCOMPARE(v["minutes"], "-01");
@@ -134,6 +142,9 @@ private slots:
         QTest::newRow("toggle") << QByteArray(R"({"action":"toggle"})") << true;
         QTest::newRow("message") << QByteArray(R"({"action":"message","text":"Hi"})") << true;
         QTest::newRow("undo-reset") << QByteArray(R"({"action":"undo-reset"})") << true;
+        QTest::newRow("set-mode") << QByteArray(R"({"action":"set-mode","mode":"StageLeft"})") << true;
+        QTest::newRow("set-mode, number") << QByteArray(R"({"action":"set-mode","mode":1})") << false;
+        QTest::newRow("a local command") << QByteArray(R"({"action":""})") << false;
         QTest::newRow("not a command name") << QByteArray(R"({"action":"UndoReset"})") << false;
         QTest::newRow("number text") << QByteArray(R"({"action":"message","text":5})") << false;
         QTest::newRow("array") << QByteArray(R"([{"action":"start"}])") << false;
