@@ -3,14 +3,16 @@
 #include "remote/remotesharing.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -30,8 +32,9 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     , port_(new QSpinBox(this))
     , status_(new QLabel(this))
     , renew_(new QPushButton(tr("New Links"), this))
-    , linkArea_(new QWidget(this)) // the scroll area below takes it over
-    , linkLayout_(new QVBoxLayout(linkArea_))
+    , address_(new QComboBox(this))
+    , linkArea_(new QWidget(this))
+    , linkLayout_(new QHBoxLayout(linkArea_))
 {
     setWindowTitle(tr("Share on Network"));
     setObjectName(QStringLiteral("shareDialog"));
@@ -39,6 +42,8 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     port_->setObjectName(QStringLiteral("sharePort"));
     status_->setObjectName(QStringLiteral("shareStatus"));
     renew_->setObjectName(QStringLiteral("shareNewLinks"));
+    address_->setObjectName(QStringLiteral("shareAddress"));
+    linkArea_->setObjectName(QStringLiteral("shareLinks"));
     port_->setRange(RemoteSettings::LowestPort, RemoteSettings::HighestPort);
     port_->setValue(sharing.settings().port);
     switch_->setChecked(sharing.settings().enabled);
@@ -53,11 +58,8 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     auto *form = new QFormLayout;
     form->addRow(switch_);
     form->addRow(tr("Port:"), port_);
-
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(linkArea_);
-    scroll->setMinimumSize(2 * QrPixels + 80, QrPixels + 120);
+    // One address at a time, so that both codes are in sight at once, without scrolling, on any screen.
+    form->addRow(tr("Address:"), address_);
 
     // Return in the port box must never withdraw the links that are handed out: New Links only by a click.
     renew_->setAutoDefault(false);
@@ -68,8 +70,10 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     layout->addLayout(form);
     layout->addWidget(status_);
     layout->addWidget(note);
-    layout->addWidget(scroll, 1);
+    layout->addWidget(linkArea_, 1);
     layout->addWidget(buttons);
+    // The links' text fields take what width there is; the codes set the dialog's.
+    setMinimumWidth(2 * QrPixels + 120);
 
     connect(switch_, &QCheckBox::toggled, this, &ShareDialog::apply);
     connect(port_, &QSpinBox::editingFinished, this, [this] {
@@ -77,6 +81,7 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
             apply();
         }
     });
+    connect(address_, &QComboBox::currentIndexChanged, this, &ShareDialog::showLinks);
     connect(renew_, &QPushButton::clicked, this, &ShareDialog::renew);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     showState(sharing.settings().enabled && !sharing.listening() ? std::optional(sharing.problem()) : std::nullopt);
@@ -104,44 +109,66 @@ void ShareDialog::showState(const std::optional<QString> &problem)
     }
     renew_->setEnabled(sharing_.listening());
 
+    links_.clear();
+    const QString chosen = address_->currentText();
+    const QSignalBlocker quiet(address_);
+    address_->clear();
+    if (sharing_.listening()) {
+        // Loopback comes last: a phone reaches the laptop by one of its other addresses.
+        for (const QString &host : sharing_.server()->linkHosts()) {
+            const QString base = QStringLiteral("http://%1:%2/").arg(host).arg(settings.port);
+            links_ << base + QStringLiteral("?token=") + settings.viewerToken
+                   << base + QStringLiteral("?token=") + settings.controlToken;
+            address_->addItem(host);
+        }
+        address_->setCurrentIndex(std::max(0, address_->findText(chosen)));
+    }
+    address_->setEnabled(address_->count() > 1);
+    showLinks();
+}
+
+void ShareDialog::showLinks()
+{
     while (QLayoutItem *item = linkLayout_->takeAt(0)) {
         delete item->widget();
         delete item;
     }
-    links_.clear();
-    if (!sharing_.listening()) {
+    const qsizetype at = 2 * qsizetype(std::max(0, address_->currentIndex()));
+    if (at + 1 >= links_.size()) {
         return;
     }
-    for (const QString &host : sharing_.server()->linkHosts()) {
-        const QString base = QStringLiteral("http://%1:%2/").arg(host).arg(settings.port);
-        addLink(tr("Viewer link (%1)").arg(host), base + QStringLiteral("?token=") + settings.viewerToken);
-        addLink(tr("Control link (%1)").arg(host), base + QStringLiteral("?token=") + settings.controlToken);
-    }
-    linkLayout_->addStretch();
+    addLink(tr("Viewer link"), links_.at(at), QStringLiteral("Viewer"));
+    addLink(tr("Control link"), links_.at(at + 1), QStringLiteral("Control"));
 }
 
-void ShareDialog::addLink(const QString &title, const QString &link)
+void ShareDialog::addLink(const QString &title, const QString &link, const QString &name)
 {
-    links_.append(link);
-    auto *row = new QWidget;
-    auto *text = new QLabel(QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), link.toHtmlEscaped()), row);
-    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    text->setWordWrap(true);
-    auto *code = new QLabel(row);
+    auto *column = new QWidget(linkArea_);
+    column->setObjectName(QStringLiteral("share") + name);
+    auto *heading = new QLabel(QStringLiteral("<b>%1</b>").arg(title.toHtmlEscaped()), column);
+    auto *code = new QLabel(column);
+    code->setObjectName(QStringLiteral("share") + name + QStringLiteral("Code"));
+    code->setAccessibleName(tr("QR code of the %1").arg(title.toLower()));
     const QImage image = sharing_.server()->qrCode(link);
     if (!image.isNull()) {
         // Whole pixels a module, so that every module is the same size for the camera.
         const int side = image.width() * std::max(1, QrPixels / image.width());
         code->setPixmap(QPixmap::fromImage(image.scaled(side, side, Qt::KeepAspectRatio, Qt::FastTransformation)));
     }
-    auto *copy = new QPushButton(tr("Copy"), row);
+    // A link has no blanks to wrap at: a read-only field shows it whole within the column and selects it whole.
+    auto *text = new QLineEdit(link, column);
+    text->setObjectName(QStringLiteral("share") + name + QStringLiteral("Link"));
+    text->setAccessibleName(title);
+    text->setReadOnly(true);
+    text->setCursorPosition(0);
+    auto *copy = new QPushButton(tr("Copy"), column);
+    copy->setAutoDefault(false);
     connect(copy, &QPushButton::clicked, this, [link] { QGuiApplication::clipboard()->setText(link); });
-    auto *side = new QVBoxLayout;
-    side->addWidget(text);
-    side->addWidget(copy, 0, Qt::AlignLeft);
-    side->addStretch();
-    auto *layout = new QHBoxLayout(row);
-    layout->addWidget(code);
-    layout->addLayout(side, 1);
-    linkLayout_->addWidget(row);
+    auto *layout = new QVBoxLayout(column);
+    layout->addWidget(heading);
+    layout->addWidget(code, 0, Qt::AlignHCenter);
+    layout->addWidget(text);
+    layout->addWidget(copy, 0, Qt::AlignLeft);
+    layout->addStretch();
+    linkLayout_->addWidget(column, 1);
 }

@@ -3,15 +3,17 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QSpinBox;
-class QVBoxLayout;
 class RemoteSharing;
 
-// "Share on Network...": the switch, the port, and for each address of this machine the viewer and the
-// control link, each as selectable text with its QR code and a Copy button. Every change takes effect and
-// is saved at once; "New Links" withdraws the old links.
+// "Share on Network...": the switch, the port, the address of this machine to link to (the first one other
+// than loopback at first), and for it the viewer and the control link side by side, each as selectable text
+// with its QR code and a Copy button. Every change takes effect and is saved at once; "New Links" withdraws
+// the old links.
 class ShareDialog final : public QDialog
 {
     Q_OBJECT
@@ -20,21 +22,23 @@ class ShareDialog final : public QDialog
 public:
     explicit ShareDialog(RemoteSharing &sharing, QWidget *parent = nullptr);
 
-    // The links shown now, viewer and control for each address in turn.
+    // The links of every address that can be chosen, viewer and control for each address in turn.
     QStringList links() const { return links_; }
 
 private:
     void apply();
     void renew();
     void showState(const std::optional<QString> &problem);
-    void addLink(const QString &title, const QString &link);
+    void showLinks();
+    void addLink(const QString &title, const QString &link, const QString &name);
 
     RemoteSharing &sharing_;
     QCheckBox *switch_;
     QSpinBox *port_;
     QLabel *status_;
     QPushButton *renew_;
+    QComboBox *address_;
     QWidget *linkArea_;
-    QVBoxLayout *linkLayout_;
+    QHBoxLayout *linkLayout_;
     QStringList links_;
 };
