@@ -1,19 +1,15 @@
 #include "clock/clockengine.h"
 
-#include "clock/clockview.h"
 #include "clock/readout.h"
-#include "platform/soundplayer.h"
 #include "platform/tickcounter.h"
 
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
 
-ClockEngine::ClockEngine(const ClockSetting &setting, ClockView &view, TickCounter &ticks, SoundPlayer &sound)
+ClockEngine::ClockEngine(const ClockSetting &setting, TickCounter &ticks)
     : setting_(setting)
-    , view_(view)
     , ticks_(ticks)
-    , sound_(sound)
 {}
 
 QString ClockEngine::runningStatus(const QString &description)
@@ -61,7 +57,7 @@ std::int64_t ClockEngine::ElapsedMs() const
     return 0;
 }
 
-void ClockEngine::ClearTimer()
+EngineReport ClockEngine::ClearTimer()
 {
     if (setting_.Count() < 1) {
         throw std::logic_error("ClockEngine::ClearTimer: the configuration holds no stage to start from");
@@ -72,27 +68,24 @@ void ClockEngine::ClearTimer()
     // (a reset at 15:00 would otherwise skip 15:00 and with it the end of stage 1).
     lastSecond_ = -1;
     FirstStage();
-    view_.ShowTime(0);
-    view_.setCommandButtons(true, false, false, true);
-    view_.SetStatusText(readyStatus());
-    view_.setDigitsEnabled(false);
-    view_.ShowInfo();
+    return {.shown = true};
 }
 
-void ClockEngine::ResetClock()
+EngineReport ClockEngine::ResetClock()
 {
     std::optional<Undo> thrownAway;
     if (runState_ == ClockState::Paused && tickDifference(pauseTick_, startTick_) > 0) {
         thrownAway = Undo{stageEnd_, currentStage_, startTick_, pauseTick_, lastSecond_};
     }
-    ClearTimer();
+    const EngineReport report = ClearTimer();
     undo_ = thrownAway;
+    return report;
 }
 
-void ClockEngine::UndoReset()
+EngineReport ClockEngine::UndoReset()
 {
     if (!undo_ || runState_ != ClockState::Ready) {
-        return;
+        return {};
     }
     const Undo back = *undo_;
     undo_.reset();
@@ -102,19 +95,13 @@ void ClockEngine::UndoReset()
     pauseTick_ = back.pauseTick;
     lastSecond_ = back.lastSecond;
     runState_ = ClockState::Paused;
-    const StageSetting &current = setting_.stage(currentStage_);
-    view_.SetColors(current.BackColor, current.ForeColor);
-    // A pause before the first tick had shown nothing but the reset's 00 00.
-    view_.ShowTime(std::max(lastSecond_, 0));
-    view_.setCommandButtons(true, false, true, true);
-    view_.SetStatusText(pausedStatus());
-    view_.setDigitsEnabled(false);
+    return {.shown = true};
 }
 
-void ClockEngine::StartClock()
+EngineReport ClockEngine::StartClock()
 {
     if (runState_ == ClockState::Running) {
-        return;
+        return {};
     }
     undo_.reset();
     const std::int32_t now = ticks_.GetTickCount();
@@ -129,59 +116,45 @@ void ClockEngine::StartClock()
         startTick_ = static_cast<std::int32_t>(start - paused + static_cast<std::uint32_t>(now));
     }
     runState_ = ClockState::Running;
-    view_.setCommandButtons(false, true, false, false);
-    view_.SetStatusText(runningStatus(setting_.stage(currentStage_).Description));
-    view_.setDigitsEnabled(true);
-    if (setting_.SoundEnabled) {
-        sound_.prepare();
-    }
+    return {.shown = true};
 }
 
-void ClockEngine::PauseClock()
+EngineReport ClockEngine::PauseClock()
 {
     if (runState_ != ClockState::Running) {
-        return;
+        return {};
     }
     runState_ = ClockState::Paused;
     pauseTick_ = ticks_.GetTickCount();
     readTick_ = pauseTick_;
-    view_.setCommandButtons(true, false, true, true);
-    view_.SetStatusText(pausedStatus());
-    view_.setDigitsEnabled(false);
+    return {.shown = true};
 }
 
-void ClockEngine::Timer_Timer()
+EngineReport ClockEngine::Timer_Timer()
 {
     if (runState_ != ClockState::Running) {
-        return;
+        return {};
     }
     readTick_ = ticks_.GetTickCount();
     // At most 2^32 - 1 ms, so the whole seconds always fit.
     const auto elapsed = static_cast<std::int32_t>(tickDifference(readTick_, startTick_) / 1000);
     if (elapsed == lastSecond_) {
-        return;
+        return {};
     }
+    EngineReport report{.shown = true};
     // "Reached or passed" rather than "equal": a tick delayed past a stage end (a busy machine, a modal
     // dialog, a suspend) must still move the talk on instead of freezing it in the old stage.
     if (elapsed >= stageEnd_) {
-        if (const std::int32_t ended = NextStage(elapsed); ended != 0) {
-            ++stageEndsPassed_;
-            if (setting_.SoundEnabled) {
-                sound_.play(setting_.stage(ended).SoundFile);
-            }
-            const StageSetting &current = setting_.stage(currentStage_);
-            view_.SetColors(current.BackColor, current.ForeColor);
-            view_.SetStatusText(runningStatus(current.Description));
-        }
+        report.stageEnded = NextStage(elapsed);
     }
-    view_.ShowTime(elapsed);
     lastSecond_ = elapsed;
+    return report;
 }
 
-void ClockEngine::Correct(std::int32_t seconds)
+EngineReport ClockEngine::Correct(std::int32_t seconds)
 {
     if (runState_ == ClockState::Ready) {
-        return;
+        return {};
     }
     const std::int32_t now = runState_ == ClockState::Running ? ticks_.GetTickCount() : pauseTick_;
     constexpr std::int64_t latest = std::numeric_limits<std::int32_t>::max();
@@ -194,28 +167,20 @@ void ClockEngine::Correct(std::int32_t seconds)
     }
     const auto second = static_cast<std::int32_t>(target / 1000);
     WalkTo(second);
-    const StageSetting &current = setting_.stage(currentStage_);
-    view_.SetColors(current.BackColor, current.ForeColor);
-    if (runState_ == ClockState::Running) {
-        view_.SetStatusText(runningStatus(current.Description));
-    }
-    view_.ShowTime(second);
     lastSecond_ = second;
+    return {.shown = true};
 }
 
 void ClockEngine::WalkTo(std::int32_t elapsed)
 {
-    currentStage_ = 1;
-    stageEnd_ = setting_.stage(1).Seconds;
+    FirstStage();
     NextStage(elapsed);
 }
 
 void ClockEngine::FirstStage()
 {
     currentStage_ = 1;
-    const StageSetting &first = setting_.stage(1);
-    stageEnd_ = first.Seconds;
-    view_.SetColors(first.BackColor, first.ForeColor);
+    stageEnd_ = setting_.stage(1).Seconds;
 }
 
 std::int32_t ClockEngine::NextStage(std::int32_t elapsed)

@@ -18,7 +18,8 @@ constexpr int TickLead = 3;       // ms after the whole second at which a phased
 ClockSession::ClockSession(TickCounter &ticks, SoundPlayer &sound, QObject *parent)
     : QObject(parent)
     , ticks_(ticks)
-    , engine_(setting_, *this, ticks, sound)
+    , sound_(sound)
+    , engine_(setting_, ticks)
 {
     setObjectName(QStringLiteral("ClockSession"));
     qRegisterMetaType<ClockSnapshot>();
@@ -162,9 +163,12 @@ std::optional<QString> ClockSession::perform(ClockCommand command, const QString
 
 void ClockSession::startClock()
 {
-    engine_.StartClock();
-    if (engine_.RunState() == ClockState::Running)
-        startTicksOnTheSecond();
+    if (!engine_.StartClock().shown)
+        return;
+    // The sound output is readied as the talk starts, so that the first stage end does not wait for it.
+    if (setting_.SoundEnabled)
+        sound_.prepare();
+    startTicksOnTheSecond();
 }
 
 void ClockSession::startTicksOnTheSecond()
@@ -206,9 +210,8 @@ void ClockSession::setFlashEnabled(bool on)
 
 void ClockSession::Timer_Timer()
 {
-    const std::uint64_t endsBefore = engine_.StageEndsPassed();
-    engine_.Timer_Timer();
-    if (engine_.StageEndsPassed() != endsBefore) {
+    const EngineReport report = engine_.Timer_Timer();
+    if (report.stageEnded != 0) {
         pending_ |= ClockEvent::StageEnded;
         if (flashEnabled_) {
             flashStartTick_ = engine_.ElapsedTick();
@@ -218,8 +221,15 @@ void ClockSession::Timer_Timer()
     } else if (flashStartTick_) {
         tickFlash();
     }
-    if (pending_ || dirty_)
+    // The sound of the stage that ended follows the snapshot that shows its end. Its path is taken first,
+    // as a view may answer the snapshot with a new setting.
+    std::optional<QString> sound;
+    if (report.stageEnded != 0 && setting_.SoundEnabled)
+        sound = setting_.stage(report.stageEnded).SoundFile;
+    if (pending_ || report.shown)
         publish();
+    if (sound)
+        sound_.play(*sound);
 }
 
 void ClockSession::tickFlash()
@@ -239,21 +249,6 @@ void ClockSession::tickFlash()
 bool ClockSession::flashInverted() const
 {
     return flashStartTick_ && flashPhase_ % 2 == 0;
-}
-
-void ClockSession::setDigitsEnabled(bool)
-{
-    dirty_ = true;
-}
-
-void ClockSession::ShowTime(std::int32_t)
-{
-    dirty_ = true;
-}
-
-void ClockSession::SetColors(Colour, Colour)
-{
-    dirty_ = true;
 }
 
 ClockSnapshot ClockSession::compose() const
@@ -288,7 +283,6 @@ ClockSnapshot ClockSession::compose() const
 
 void ClockSession::publish()
 {
-    dirty_ = false;
     // Nothing to show before the first ClearTimer, nor between a new setting and the ClearTimer after it.
     if (engine_.CurrentStage() < 1 || engine_.CurrentStage() > setting_.Count())
         return;

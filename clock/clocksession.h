@@ -2,7 +2,6 @@
 
 #include "clock/clockengine.h"
 #include "clock/clocksnapshot.h"
-#include "clock/clockview.h"
 #include "clock/commands.h"
 #include "settings/clocksetting.h"
 
@@ -22,7 +21,7 @@ class SoundPlayer;
 // number of views observe it, none through another, and whatever the room stores it reads from here.
 //
 // A tick within the same second publishes nothing, allocates nothing and writes to no widget.
-class ClockSession final : public QObject, private ClockView
+class ClockSession final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ClockSession)
@@ -71,16 +70,6 @@ signals:
     void changed(const ClockSnapshot &snapshot, ClockEvents events);
 
 private:
-    // ClockView: the engine's calls are gathered and published as one snapshot per command or tick.
-    void setCommandButtons(bool, bool, bool, bool) override {}
-    void setDigitsEnabled(bool enabled) override;
-    void SetStatusText(const QString &) override {}
-    void ShowTime(std::int32_t seconds) override;
-    void SetColors(Colour back, Colour fore) override;
-    // The engine shows the information again at every reset; it follows the configuration alone, and a new
-    // configuration is announced by setSetting and setSoundEnabled.
-    void ShowInfo() override {}
-
     void startClock();
     void startTicksOnTheSecond();
     void correct(std::int32_t seconds);
@@ -90,6 +79,7 @@ private:
     void publish();
 
     TickCounter &ticks_;
+    SoundPlayer &sound_;
     ClockSetting setting_;
     std::int64_t talkSeconds_ = 0; // of setting_, walked once per configuration
     ClockEngine engine_;
@@ -98,7 +88,6 @@ private:
 
     ClockSnapshot snapshot_;
     ClockEvents pending_;
-    bool dirty_ = false; // the engine showed something since the last publish
     ReadOutMode mode_ = ReadOutMode::Elapsed;
     bool flashEnabled_ = false;
     std::optional<std::int32_t> flashStartTick_;

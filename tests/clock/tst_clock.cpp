@@ -1,6 +1,6 @@
 #include "clock/clockengine.h"
 #include "clock/clocksession.h"
-#include "clock/clockview.h"
+#include "clock/readout.h"
 #include "settings/clocksetting.h"
 #include "support/fakes.h"
 
@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 #include <vector>
@@ -16,32 +17,6 @@ namespace {
 
 constexpr std::int32_t int32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t int32Min = std::numeric_limits<std::int32_t>::min();
-
-// Writes every view call as one line, so a test can compare the whole conversation with the window.
-class RecordingView final : public ClockView
-{
-public:
-    void setCommandButtons(bool start, bool stop, bool reset, bool option) override
-    {
-        calls.append(
-            QStringLiteral("buttons %1 %2 %3 %4").arg(int(start)).arg(int(stop)).arg(int(reset)).arg(int(option)));
-    }
-    void setDigitsEnabled(bool enabled) override { calls.append(QStringLiteral("digits %1").arg(int(enabled))); }
-    void SetStatusText(const QString &text) override { calls.append(QStringLiteral("status ") + text); }
-    void ShowTime(std::int32_t seconds) override
-    {
-        shown.push_back(seconds);
-        calls.append(QStringLiteral("time %1").arg(seconds));
-    }
-    void SetColors(Colour back, Colour fore) override
-    {
-        calls.append(QStringLiteral("colors %1 %2").arg(back).arg(fore));
-    }
-    void ShowInfo() override { calls.append(QStringLiteral("info")); }
-
-    QStringList calls;
-    std::vector<std::int32_t> shown;
-};
 
 QString colors(const StageSetting &stage)
 {
@@ -56,6 +31,38 @@ QString running(const QString &description)
 const QString readyText = QStringLiteral("status Ready. Click [SPACE] key to clock.");
 const QString pausedText = QStringLiteral("status Paused. [ESC] key to contimue, [SPACE] key to reset.");
 
+// What the windows take from a snapshot, one line a part, through the read-out's own functions.
+QStringList drawn(const ClockSnapshot &snapshot)
+{
+    const DigitColours colours = digitColours(snapshot);
+    // The toolbar's Start, Stop, Reset and Option, as the catalogue enables them.
+    const CommandSet can = snapshot.available;
+    return {QStringLiteral("colors %1 %2").arg(colours.background).arg(colours.foreground),
+            QStringLiteral("time %1").arg(snapshot.elapsedSeconds),
+            QStringLiteral("buttons %1 %2 %3 %4")
+                .arg(int(can.contains(ClockCommand::Start) || can.contains(ClockCommand::Continue)))
+                .arg(int(can.contains(ClockCommand::Pause)))
+                .arg(int(can.contains(ClockCommand::Reset)))
+                .arg(int(can.contains(ClockCommand::Options))),
+            QStringLiteral("status ") + statusText(snapshot),
+            QStringLiteral("digits %1").arg(int(snapshot.digitsEnabled))};
+}
+
+// What the engine holds for a view: run state, shown second and stage, written "Running 900 s2".
+struct Frame
+{
+    ClockState state;
+    std::int32_t second;
+    std::int32_t stage;
+    friend bool operator==(const Frame &, const Frame &) = default;
+};
+
+QString frame(ClockState state, std::int32_t second, std::int32_t stage)
+{
+    static const QStringList names{QStringLiteral("Ready"), QStringLiteral("Running"), QStringLiteral("Paused")};
+    return QStringLiteral("%1 %2 s%3").arg(names.at(static_cast<int>(state))).arg(second).arg(stage);
+}
+
 // Stages of the given lengths, each with its own sound "sN.wav", description "StageN" and colours, so a
 // test can tell every stage's traces apart.
 ClockSetting stagesOf(const std::vector<std::int32_t> &seconds)
@@ -69,7 +76,8 @@ ClockSetting stagesOf(const std::vector<std::int32_t> &seconds)
     return setting;
 }
 
-// One engine with its fakes. The engine keeps references, so the rig stays where it was made.
+// One engine with its fakes, driven through calls that log what each report says. The engine keeps
+// references, so the rig stays where it was made.
 struct Rig
 {
     explicit Rig(ClockSetting s, std::int32_t startTick = 1000)
@@ -77,21 +85,59 @@ struct Rig
         , ticks(startTick)
     {
         engine.ClearTimer();
-        view.calls.clear();
-        view.shown.clear();
     }
     Q_DISABLE_COPY_MOVE(Rig)
 
-    void start() { engine.StartClock(); }
+    Frame now() const { return {engine.RunState(), std::max(engine.LastSecond(), 0), engine.CurrentStage()}; }
 
-    // One tick; a sound it plays is logged as "second:path".
+    // Every change reported is logged in `calls` as the frame it leaves, a change kept quiet as
+    // "unreported ..." (which no test expects), and a stage end as "second:sound of the ended stage".
+    template <typename Call>
+    EngineReport act(Call call)
+    {
+        const Frame before = now();
+        const EngineReport report = call(engine);
+        const Frame after = now();
+        if (report.shown || after != before)
+            calls.append((report.shown ? QString() : QStringLiteral("unreported ")) +
+                         frame(after.state, after.second, after.stage));
+        if (after.stage != before.stage)
+            ++stageChanges;
+        if (report.stageEnded != 0)
+            sounds.append(
+                QStringLiteral("%1:%2").arg(engine.LastSecond()).arg(setting.stage(report.stageEnded).SoundFile));
+        return report;
+    }
+
+    void start()
+    {
+        act([](ClockEngine &e) { return e.StartClock(); });
+    }
+    void pause()
+    {
+        act([](ClockEngine &e) { return e.PauseClock(); });
+    }
+    void clear()
+    {
+        act([](ClockEngine &e) { return e.ClearTimer(); });
+    }
+    void reset()
+    {
+        act([](ClockEngine &e) { return e.ResetClock(); });
+    }
+    void undo()
+    {
+        act([](ClockEngine &e) { return e.UndoReset(); });
+    }
+    void correct(std::int32_t seconds)
+    {
+        act([seconds](ClockEngine &e) { return e.Correct(seconds); });
+    }
+    // One tick; a second it reports is kept in `shown`.
     void tick()
     {
-        const auto before = sound.played.size();
-        engine.Timer_Timer();
-        for (auto i = before; i < sound.played.size(); ++i) {
-            sounds.append(QStringLiteral("%1:%2").arg(engine.LastSecond()).arg(sound.played.at(i)));
-        }
+        if (act([](ClockEngine &e) { return e.Timer_Timer(); }).shown)
+            shown.push_back(engine.LastSecond());
     }
 
     // Ticks every `step` ms for `ms` ms of test time.
@@ -104,11 +150,49 @@ struct Rig
     }
 
     ClockSetting setting;
-    RecordingView view;
     FakeTickCounter ticks;
-    FakeSoundPlayer sound;
-    ClockEngine engine{setting, view, ticks, sound};
+    ClockEngine engine{setting, ticks};
+    QStringList calls;
+    std::vector<std::int32_t> shown;
     QStringList sounds;
+    qsizetype stageChanges = 0;
+};
+
+// A session with its fakes. A sound played is logged as "second:path"; at each snapshot with a stage end
+// the sounds played so far are counted, and the status of each snapshot that started or ended a stage kept.
+struct SessionRig
+{
+    explicit SessionRig(const ClockSetting &setting)
+    {
+        QObject::connect(&session, &ClockSession::changed, &session,
+                         [this](const ClockSnapshot &snapshot, ClockEvents events) {
+                             if (events.testFlag(ClockEvent::StageEnded))
+                                 playedAtEnds.append(sound.played.size());
+                             if (events.testAnyFlags(ClockEvent::StageEnded | ClockEvent::StateChanged))
+                                 statuses.append(QStringLiteral("status ") + statusText(snapshot));
+                         });
+        session.setSetting(setting);
+        session.ClearTimer();
+    }
+    Q_DISABLE_COPY_MOVE(SessionRig)
+
+    void run(std::int64_t ms)
+    {
+        for (std::int64_t done = 0; done < ms; done += 100) {
+            ticks.advance(100);
+            const qsizetype before = sound.played.size();
+            session.Timer_Timer();
+            for (qsizetype i = before; i < sound.played.size(); ++i)
+                sounds.append(QStringLiteral("%1:%2").arg(session.snapshot().elapsedSeconds).arg(sound.played.at(i)));
+        }
+    }
+
+    FakeTickCounter ticks{1000};
+    FakeSoundPlayer sound;
+    ClockSession session{ticks, sound};
+    QStringList sounds;
+    QList<qsizetype> playedAtEnds;
+    QStringList statuses;
 };
 
 } // namespace
@@ -116,6 +200,11 @@ struct Rig
 char *toString(ClockState state)
 {
     return QTest::toString(static_cast<int>(state));
+}
+
+char *toString(const EngineReport &report)
+{
+    return QTest::toString(QStringLiteral("shown %1, stage ended %2").arg(int(report.shown)).arg(report.stageEnded));
 }
 
 class TestClock final : public QObject
@@ -157,24 +246,38 @@ private slots:
 void TestClock::clearTimer_showsStageOneReady()
 {
     ClockSetting setting = stagesOf({900, 300});
-    RecordingView view;
     FakeTickCounter ticks;
-    FakeSoundPlayer sound;
-    ClockEngine engine(setting, view, ticks, sound);
-    engine.ClearTimer();
-
-    const QStringList expected{colors(setting.stage(1)),          QStringLiteral("time 0"),
-                               QStringLiteral("buttons 1 0 0 1"), readyText,
-                               QStringLiteral("digits 0"),        QStringLiteral("info")};
-    QCOMPARE(view.calls, expected);
+    ClockEngine engine(setting, ticks);
+    QCOMPARE(engine.ClearTimer(), EngineReport{.shown = true});
     QCOMPARE(engine.RunState(), ClockState::Ready);
     QCOMPARE(engine.CurrentStage(), 1);
     QCOMPARE(engine.StageEnd(), 900);
+    QCOMPARE(engine.LastSecond(), -1);
+    QCOMPARE(engine.ElapsedMs(), 0);
     QCOMPARE(ticks.reads, 0);
 
     ClockSetting empty;
-    ClockEngine noStages(empty, view, ticks, sound);
+    ClockEngine noStages(empty, ticks);
     QVERIFY_THROWS_EXCEPTION(std::logic_error, noStages.ClearTimer());
+
+    // What the windows show in each state comes from the session's snapshot of the engine.
+    FakeSoundPlayer sound;
+    ClockSession session(ticks, sound);
+    session.setSetting(setting);
+    session.ClearTimer();
+    QCOMPARE(drawn(session.snapshot()),
+             (QStringList{colors(setting.stage(1)), QStringLiteral("time 0"), QStringLiteral("buttons 1 0 0 1"),
+                          readyText, QStringLiteral("digits 0")}));
+    session.perform(ClockCommand::Start);
+    QCOMPARE(drawn(session.snapshot()),
+             (QStringList{colors(setting.stage(1)), QStringLiteral("time 0"), QStringLiteral("buttons 0 1 0 0"),
+                          running(QStringLiteral("Stage1")), QStringLiteral("digits 1")}));
+    ticks.advance(2500);
+    session.Timer_Timer();
+    session.perform(ClockCommand::Pause);
+    QCOMPARE(drawn(session.snapshot()),
+             (QStringList{colors(setting.stage(1)), QStringLiteral("time 2"), QStringLiteral("buttons 1 0 1 1"),
+                          pausedText, QStringLiteral("digits 0")}));
 }
 
 void TestClock::commands_followTransitionTable_data()
@@ -182,20 +285,16 @@ void TestClock::commands_followTransitionTable_data()
     QTest::addColumn<QString>("from");
     QTest::addColumn<QString>("command");
     QTest::addColumn<ClockState>("state");
-    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("calls"); // the frames reported
     QTest::addColumn<int>("reads");
 
-    const ClockSetting setting = stagesOf({900, 300});
-    const QStringList cleared{colors(setting.stage(1)),          QStringLiteral("time 0"),
-                              QStringLiteral("buttons 1 0 0 1"), readyText,
-                              QStringLiteral("digits 0"),        QStringLiteral("info")};
-    const QStringList started{QStringLiteral("buttons 0 1 0 0"), running(QStringLiteral("Stage1")),
-                              QStringLiteral("digits 1")};
-    const QStringList paused{QStringLiteral("buttons 1 0 1 1"), pausedText, QStringLiteral("digits 0")};
+    // Running or paused after 4 s, then a second passes before the command.
+    const QStringList cleared{frame(ClockState::Ready, 0, 1)};
     const QStringList none;
 
     QTest::newRow("ready start") << "ready"
-                                 << "start" << ClockState::Running << started << 1;
+                                 << "start" << ClockState::Running << QStringList{frame(ClockState::Running, 0, 1)}
+                                 << 1;
     QTest::newRow("ready pause") << "ready"
                                  << "pause" << ClockState::Ready << none << 0;
     QTest::newRow("ready tick") << "ready"
@@ -205,14 +304,16 @@ void TestClock::commands_followTransitionTable_data()
     QTest::newRow("running start") << "running"
                                    << "start" << ClockState::Running << none << 0;
     QTest::newRow("running pause") << "running"
-                                   << "pause" << ClockState::Paused << paused << 1;
+                                   << "pause" << ClockState::Paused << QStringList{frame(ClockState::Paused, 4, 1)}
+                                   << 1;
     QTest::newRow("running tick, new second")
         << "running"
-        << "tick" << ClockState::Running << QStringList{QStringLiteral("time 5")} << 1;
+        << "tick" << ClockState::Running << QStringList{frame(ClockState::Running, 5, 1)} << 1;
     QTest::newRow("running clear") << "running"
                                    << "clear" << ClockState::Ready << cleared << 0;
     QTest::newRow("paused start") << "paused"
-                                  << "start" << ClockState::Running << started << 1;
+                                  << "start" << ClockState::Running << QStringList{frame(ClockState::Running, 4, 1)}
+                                  << 1;
     QTest::newRow("paused pause") << "paused"
                                   << "pause" << ClockState::Paused << none << 0;
     QTest::newRow("paused tick") << "paused"
@@ -234,26 +335,27 @@ void TestClock::commands_followTransitionTable()
         rig.start();
         rig.run(4000);
         if (from == QLatin1String("paused")) {
-            rig.engine.PauseClock();
+            rig.pause();
         }
     }
     rig.ticks.advance(1000);
-    rig.view.calls.clear();
+    rig.calls.clear();
     rig.ticks.reads = 0;
 
     if (command == QLatin1String("start")) {
-        rig.engine.StartClock();
+        rig.start();
     } else if (command == QLatin1String("pause")) {
-        rig.engine.PauseClock();
+        rig.pause();
     } else if (command == QLatin1String("clear")) {
-        rig.engine.ClearTimer();
+        rig.clear();
     } else {
-        rig.engine.Timer_Timer();
+        rig.tick();
     }
 
     QCOMPARE(rig.engine.RunState(), state);
-    QCOMPARE(rig.view.calls, calls);
+    QCOMPARE(rig.calls, calls);
     QCOMPARE(rig.ticks.reads, reads);
+    QVERIFY(rig.sounds.isEmpty());
 }
 
 void TestClock::defaultTalk_walksStagesAtTheirEnds()
@@ -262,7 +364,7 @@ void TestClock::defaultTalk_walksStagesAtTheirEnds()
     const auto &s = rig.setting;
     rig.start();
     rig.tick();
-    QCOMPARE(rig.view.shown, std::vector<std::int32_t>{0});
+    QCOMPARE(rig.shown, std::vector<std::int32_t>{0});
 
     struct Step
     {
@@ -278,16 +380,18 @@ void TestClock::defaultTalk_walksStagesAtTheirEnds()
 
     std::int32_t reached = 0;
     for (const Step &step : steps) {
-        rig.view.calls.clear();
+        rig.calls.clear();
+        const qsizetype endsBefore = rig.sounds.size();
+        const QRegularExpression sameStage(QStringLiteral("^Running \\d+ s%1$").arg(rig.engine.CurrentStage()));
         // Up to the last tick before the stage end nothing but the read-out changes.
         rig.run((step.second - reached) * 1000 - 100);
-        QVERIFY(rig.view.calls.filter(QRegularExpression(QStringLiteral("^(colors|status)"))).isEmpty());
+        QCOMPARE(rig.calls.filter(sameStage).size(), rig.calls.size());
+        QCOMPARE(rig.sounds.size(), endsBefore);
         QCOMPARE(rig.engine.StageEnd(), step.second);
-        rig.view.calls.clear();
+        rig.calls.clear();
         rig.run(100);
-        const StageSetting &now = s.stage(step.stage);
-        const QStringList atEnd{colors(now), running(now.Description), QStringLiteral("time %1").arg(step.second)};
-        QCOMPARE(rig.view.calls, atEnd);
+        QCOMPARE(rig.calls, QStringList{frame(ClockState::Running, step.second, step.stage)});
+        QCOMPARE(rig.sounds.size(), endsBefore + 1);
         QCOMPARE(rig.engine.CurrentStage(), step.stage);
         QCOMPARE(rig.engine.StageEnd(), step.stageEnd);
         reached = step.second;
@@ -300,18 +404,19 @@ void TestClock::pauseJustBeforeStageEnd_continuesIntoNextStage()
     Rig rig(stagesOf({900, 300}));
     rig.start();
     rig.run(899700);
-    QCOMPARE(rig.view.shown.back(), 899);
-    rig.engine.PauseClock();
+    QCOMPARE(rig.shown.back(), 899);
+    rig.pause();
+    rig.calls.clear();
     rig.run(3600000); // an hour's pause: ticks arrive but change nothing
-    QCOMPARE(rig.view.shown.back(), 899);
+    QCOMPARE(rig.shown.back(), 899);
+    QVERIFY(rig.calls.isEmpty());
 
-    rig.engine.StartClock();
-    rig.view.calls.clear();
+    rig.start();
+    rig.calls.clear();
     rig.run(200);
-    QVERIFY(rig.view.calls.isEmpty());
+    QVERIFY(rig.calls.isEmpty());
     rig.run(100);
-    QCOMPARE(rig.view.calls, (QStringList{colors(rig.setting.stage(2)), running(QStringLiteral("Stage2")),
-                                          QStringLiteral("time 900")}));
+    QCOMPARE(rig.calls, QStringList{frame(ClockState::Running, 900, 2)});
     QCOMPARE(rig.sounds, QStringList{QStringLiteral("900:s1.wav")});
 }
 
@@ -321,26 +426,24 @@ void TestClock::resetWhilePaused_measuresFromZeroAgain()
     rig.start();
     rig.run(1000000);
     QCOMPARE(rig.engine.CurrentStage(), 2);
-    rig.engine.PauseClock();
+    rig.pause();
     rig.ticks.advance(12345);
-    rig.engine.ClearTimer();
+    rig.clear();
     QCOMPARE(rig.engine.CurrentStage(), 1);
     QCOMPARE(rig.engine.StageEnd(), 900);
-    QCOMPARE(rig.view.calls.mid(rig.view.calls.size() - 6, 2),
-             (QStringList{colors(rig.setting.stage(1)), QStringLiteral("time 0")}));
+    QCOMPARE(rig.calls.last(), frame(ClockState::Ready, 0, 1));
 
     rig.sounds.clear();
-    rig.view.shown.clear();
+    rig.shown.clear();
     rig.start();
     rig.run(900000);
     // The first tick shows 0 again: the reset's 00 00 and the run's first second are the same text.
-    QCOMPARE(rig.view.shown.size(), std::size_t(901));
-    QCOMPARE(rig.view.shown.front(), 0);
-    QCOMPARE(rig.view.shown.back(), 900);
+    QCOMPARE(rig.shown.size(), std::size_t(901));
+    QCOMPARE(rig.shown.front(), 0);
+    QCOMPARE(rig.shown.back(), 900);
     QCOMPARE(rig.sounds, QStringList{QStringLiteral("900:s1.wav")});
     QCOMPARE(rig.engine.CurrentStage(), 2);
 }
-
 void TestClock::undoReset_goesOnAsIfNeverReset_data()
 {
     QTest::addColumn<std::int32_t>("pauseTick");
@@ -361,27 +464,25 @@ void TestClock::undoReset_goesOnAsIfNeverReset()
     Rig rig(stagesOf({900, 300}), static_cast<std::int32_t>(static_cast<std::uint32_t>(pauseTick) - 899700u));
     rig.start();
     rig.run(899700);
-    rig.engine.PauseClock();
-    rig.engine.ResetClock();
+    rig.pause();
+    rig.reset();
     QVERIFY(rig.engine.canUndoReset());
-    QCOMPARE(rig.view.shown.back(), 0);
+    QCOMPARE(rig.calls.last(), frame(ClockState::Ready, 0, 1));
     rig.run(readyMs);
 
-    rig.view.calls.clear();
-    rig.engine.UndoReset();
+    rig.calls.clear();
+    rig.undo();
     QCOMPARE(rig.engine.RunState(), ClockState::Paused);
-    QCOMPARE(rig.view.calls, (QStringList{colors(rig.setting.stage(1)), QStringLiteral("time 899"),
-                                          QStringLiteral("buttons 1 0 1 1"), pausedText, QStringLiteral("digits 0")}));
+    QCOMPARE(rig.calls, QStringList{frame(ClockState::Paused, 899, 1)});
     QVERIFY(!rig.engine.canUndoReset());
 
     // Neither the reset nor the time in Ready counts: stage 2 begins 0.3 s after continuing.
-    rig.engine.StartClock();
-    rig.view.calls.clear();
+    rig.start();
+    rig.calls.clear();
     rig.run(200);
-    QVERIFY(rig.view.calls.isEmpty());
+    QVERIFY(rig.calls.isEmpty());
     rig.run(100);
-    QCOMPARE(rig.view.calls, (QStringList{colors(rig.setting.stage(2)), running(QStringLiteral("Stage2")),
-                                          QStringLiteral("time 900")}));
+    QCOMPARE(rig.calls, QStringList{frame(ClockState::Running, 900, 2)});
     QCOMPARE(rig.sounds, QStringList{QStringLiteral("900:s1.wav")});
 }
 
@@ -389,39 +490,39 @@ void TestClock::undoReset_onlyForTheOperatorsLatestReset()
 {
     Rig rig(stagesOf({10, 300}));
     const auto pausedAfter = [&rig](std::int64_t ms) {
-        rig.engine.ClearTimer();
+        rig.clear();
         rig.start();
         rig.run(ms);
-        rig.engine.PauseClock();
+        rig.pause();
     };
 
     pausedAfter(0);
-    rig.engine.ResetClock();
+    rig.reset();
     QVERIFY2(!rig.engine.canUndoReset(), "nothing measured, nothing thrown away");
 
     pausedAfter(12000);
-    rig.engine.ClearTimer();
+    rig.clear();
     QVERIFY2(!rig.engine.canUndoReset(), "a reset for a new configuration");
 
     pausedAfter(12000);
-    rig.engine.ResetClock();
+    rig.reset();
     rig.start();
-    rig.engine.PauseClock();
+    rig.pause();
     QVERIFY2(!rig.engine.canUndoReset(), "a start begins a new talk");
-    rig.engine.ResetClock();
-    rig.view.calls.clear();
-    rig.engine.UndoReset();
+    rig.reset();
+    rig.calls.clear();
+    rig.undo();
     QCOMPARE(rig.engine.RunState(), ClockState::Ready);
-    QVERIFY(rig.view.calls.isEmpty());
+    QVERIFY(rig.calls.isEmpty());
 
     // The stage the reset found comes back with its colours, even when stage 1 never showed a second.
     pausedAfter(12000);
-    rig.engine.ResetClock();
-    rig.view.calls.clear();
-    rig.engine.UndoReset();
+    rig.reset();
+    rig.calls.clear();
+    rig.undo();
     QCOMPARE(rig.engine.CurrentStage(), 2);
     QCOMPARE(rig.engine.StageEnd(), 310);
-    QCOMPARE(rig.view.calls.first(), colors(rig.setting.stage(2)));
+    QCOMPARE(rig.calls, QStringList{frame(ClockState::Paused, 12, 2)});
 }
 
 void TestClock::lateTick_catchesUpOverStageEnds_data()
@@ -451,7 +552,7 @@ void TestClock::lateTick_catchesUpOverStageEnds()
     Rig rig(stagesOf({900, 300, 300, 60}));
     rig.start();
     rig.tick();
-    rig.view.calls.clear();
+    rig.calls.clear();
     rig.ticks.advance(std::int64_t(late) * 1000 + 400);
     rig.tick();
 
@@ -459,13 +560,8 @@ void TestClock::lateTick_catchesUpOverStageEnds()
     QCOMPARE(rig.engine.StageEnd(), stageEnd);
     const QStringList sounds = sound.isEmpty() ? QStringList() : QStringList{QStringLiteral("%1:").arg(late) + sound};
     QCOMPARE(rig.sounds, sounds);
-    QStringList calls{QStringLiteral("time %1").arg(late)};
-    if (!sound.isEmpty()) {
-        const StageSetting &now = rig.setting.stage(stage);
-        calls.prepend(running(now.Description));
-        calls.prepend(colors(now));
-    }
-    QCOMPARE(rig.view.calls, calls);
+    // One report for the late second, in the stage reached; the stage ends passed on the way name only the last.
+    QCOMPARE(rig.calls, QStringList{frame(ClockState::Running, late, stage)});
 
     // Back on the regular beat the run goes on from the stage reached.
     rig.sounds.clear();
@@ -514,9 +610,9 @@ void TestClock::oddStageLengths_neitherFreezeNorLoop()
     QCOMPARE(rig.engine.CurrentStage(), stage);
     QCOMPARE(rig.engine.StageEnd(), stageEnd);
     QCOMPARE(rig.sounds, sounds);
-    // Every stage change paints and names the stage once; a kept stage is not repainted every second.
-    QCOMPARE(rig.view.calls.filter(QRegularExpression(QStringLiteral("^colors"))).size(), sounds.size());
-    QCOMPARE(rig.view.shown.size(), std::size_t(101));
+    // The stage changes only where a stage end is reported, a kept stage at none of the seconds after.
+    QCOMPARE(rig.stageChanges, sounds.size());
+    QCOMPARE(rig.shown.size(), std::size_t(101));
 }
 
 void TestClock::longOverdueRepeat_jumpsToNextEnd()
@@ -534,7 +630,7 @@ void TestClock::longOverdueRepeat_jumpsToNextEnd()
     QCOMPARE(rig.engine.CurrentStage(), 2);
     QCOMPARE(rig.engine.StageEnd(), days49 + 1);
     QCOMPARE(rig.sounds, QStringList{QStringLiteral("%1:s2.wav").arg(days49)});
-    QCOMPARE(rig.view.shown.back(), days49);
+    QCOMPARE(rig.shown.back(), days49);
 }
 
 void TestClock::hugeStageSums_stayExact()
@@ -555,38 +651,49 @@ void TestClock::hugeStageSums_stayExact()
     QCOMPARE(up.engine.StageEnd(), int32Max); // saturated: 10 + (2^31 - 1) does not fit
     up.run(5000);
     QCOMPARE(up.engine.CurrentStage(), 2);
-    QCOMPARE(up.view.shown.back(), 15);
+    QCOMPARE(up.shown.back(), 15);
 }
 
 void TestClock::singleStage_repeats()
 {
+    const QStringList ends{QStringLiteral("60:s1.wav"), QStringLiteral("120:s1.wav"), QStringLiteral("180:s1.wav")};
     Rig rig(stagesOf({60}));
     rig.start();
-    // The sound output is readied as the talk starts, not at the first stage end.
-    QCOMPARE(rig.sound.prepared, 1);
     rig.run(185000);
-    QCOMPARE(rig.sounds,
-             (QStringList{QStringLiteral("60:s1.wav"), QStringLiteral("120:s1.wav"), QStringLiteral("180:s1.wav")}));
+    QCOMPARE(rig.sounds, ends);
     QCOMPARE(rig.engine.CurrentStage(), 1);
     QCOMPARE(rig.engine.StageEnd(), 240);
-    QCOMPARE(rig.view.calls.filter(QRegularExpression(QStringLiteral("^status"))).size(), 1 + 3);
+
+    // The session readies the sound output as the talk starts, not at the first stage end. It names the
+    // stage at the start and at every end, and sounds each end once, after the snapshot that shows it.
+    SessionRig talk(stagesOf({60}));
+    talk.session.perform(ClockCommand::Start);
+    QCOMPARE(talk.sound.prepared, 1);
+    talk.run(185000);
+    QCOMPARE(talk.sounds, ends);
+    QCOMPARE(talk.statuses, QStringList(1 + 3, running(QStringLiteral("Stage1"))));
+    QCOMPARE(talk.playedAtEnds, (QList<qsizetype>{0, 1, 2}));
+    QCOMPARE(talk.sound.prepared, 1);
 }
 
 void TestClock::soundOff_stagesChangeSilently()
 {
     ClockSetting setting = stagesOf({900, 300, 300, 60});
     setting.SoundEnabled = false;
-    Rig rig(setting);
-    rig.start();
-    rig.run(1560000);
-    QVERIFY(rig.sound.played.isEmpty());
-    QCOMPARE(rig.sound.prepared, 0);
-    QCOMPARE(rig.engine.CurrentStage(), 4);
-    QCOMPARE(rig.engine.StageEnd(), 1620);
-    const QStringList statuses = rig.view.calls.filter(QRegularExpression(QStringLiteral("^status")));
-    QCOMPARE(statuses, (QStringList{running(QStringLiteral("Stage1")), running(QStringLiteral("Stage2")),
-                                    running(QStringLiteral("Stage3")), running(QStringLiteral("Stage4")),
-                                    running(QStringLiteral("Stage4"))}));
+    SessionRig talk(setting);
+    talk.session.perform(ClockCommand::Start);
+    talk.run(1560000);
+    QVERIFY(talk.sound.played.isEmpty());
+    QCOMPARE(talk.sound.prepared, 0);
+    QCOMPARE(talk.session.snapshot().stage, 4);
+    QCOMPARE(talk.session.snapshot().stageEnd, std::int64_t(1620));
+    QCOMPARE(talk.statuses, (QStringList{running(QStringLiteral("Stage1")), running(QStringLiteral("Stage2")),
+                                         running(QStringLiteral("Stage3")), running(QStringLiteral("Stage4")),
+                                         running(QStringLiteral("Stage4"))}));
+    // Switched on during the talk, the sound is heard from the next end on.
+    talk.session.setSoundEnabled(true);
+    talk.run(60000);
+    QCOMPARE(talk.sounds, QStringList{QStringLiteral("1620:s4.wav")});
 }
 
 void TestClock::nextRun_showsSecondLastRunEndedOn_data()
@@ -614,17 +721,17 @@ void TestClock::nextRun_showsSecondLastRunEndedOn()
     Rig rig(stagesOf(lengths));
     rig.start();
     rig.run(firstRunMs);
-    rig.engine.PauseClock();
-    rig.engine.ClearTimer();
+    rig.pause();
+    rig.clear();
     const std::int32_t second = firstTickMs / 1000;
     QCOMPARE(rig.engine.LastSecond(), -1);
 
     rig.sounds.clear();
-    rig.view.calls.clear();
-    rig.engine.StartClock();
+    rig.calls.clear();
+    rig.start();
     rig.ticks.advance(firstTickMs);
     rig.tick();
-    QCOMPARE(rig.view.calls.last(), QStringLiteral("time %1").arg(second));
+    QCOMPARE(rig.calls.last(), frame(ClockState::Running, second, stage));
     QCOMPARE(rig.engine.CurrentStage(), stage);
     QCOMPARE(rig.sounds, QStringList{QStringLiteral("%1:s1.wav").arg(second)});
 }
@@ -651,21 +758,21 @@ void TestClock::tickWrap_keepsElapsedExact()
     rig.tick();
     rig.ticks.advance(999);
     rig.tick();
-    QCOMPARE(rig.view.shown, std::vector<std::int32_t>{0});
+    QCOMPARE(rig.shown, std::vector<std::int32_t>{0});
     rig.ticks.advance(1);
     rig.tick();
-    QCOMPARE(rig.view.shown, (std::vector<std::int32_t>{0, 1}));
+    QCOMPARE(rig.shown, (std::vector<std::int32_t>{0, 1}));
     rig.ticks.advance(500);
-    rig.engine.PauseClock();
+    rig.pause();
     rig.ticks.advance(1000);
     rig.tick();
-    rig.engine.StartClock();
+    rig.start();
     rig.ticks.advance(499);
     rig.tick();
-    QCOMPARE(rig.view.shown, (std::vector<std::int32_t>{0, 1}));
+    QCOMPARE(rig.shown, (std::vector<std::int32_t>{0, 1}));
     rig.ticks.advance(1);
     rig.tick();
-    QCOMPARE(rig.view.shown, (std::vector<std::int32_t>{0, 1, 2}));
+    QCOMPARE(rig.shown, (std::vector<std::int32_t>{0, 1, 2}));
     QCOMPARE(rig.engine.CurrentStage(), 2);
     QCOMPARE(rig.sounds, QStringList{QStringLiteral("2:s1.wav")});
 }
@@ -679,29 +786,29 @@ void TestClock::fullDay_readoutNeitherSkipsNorRepeats()
     rig.ticks.reads = 0;
     int tickCount = 0;
     for (std::int64_t ms = 0; ms <= std::int64_t(day) * 1000; ms += 100) {
-        const std::size_t before = rig.view.shown.size();
+        const std::size_t before = rig.shown.size();
         rig.tick();
         ++tickCount;
-        if (rig.view.shown.size() != before) {
+        if (rig.shown.size() != before) {
             // A new second shows on the first tick that sees it, and only then.
-            const std::int32_t second = rig.view.shown.back();
+            const std::int32_t second = rig.shown.back();
             if (ms / 1000 != second || ms % 1000 >= 100) {
                 QFAIL(qPrintable(QStringLiteral("second %1 shown at %2 ms").arg(second).arg(ms)));
             }
         }
         rig.ticks.advance(100);
     }
-    QCOMPARE(rig.view.shown.size(), std::size_t(day + 1));
+    QCOMPARE(rig.shown.size(), std::size_t(day + 1));
     for (std::int32_t s = 0; s <= day; ++s) {
-        if (rig.view.shown[std::size_t(s)] != s) {
-            QFAIL(qPrintable(QStringLiteral("position %1 shows %2").arg(s).arg(rig.view.shown[std::size_t(s)])));
+        if (rig.shown[std::size_t(s)] != s) {
+            QFAIL(qPrintable(QStringLiteral("position %1 shows %2").arg(s).arg(rig.shown[std::size_t(s)])));
         }
     }
     // Three stage ends, then the 60 s last stage every minute from 1560 s to the end of the day.
     const qsizetype changes = 3 + (day - 1560) / 60 + 1;
     QCOMPARE(rig.sounds.size(), changes);
-    // Besides the start's three calls: one read-out a second and two calls a stage change, nothing more.
-    QCOMPARE(rig.view.calls.size(), 3 + day + 1 + 2 * changes);
+    // Besides the start's report one a second, stage ends included, nothing more.
+    QCOMPARE(rig.calls.size(), 1 + day + 1);
     QCOMPARE(rig.ticks.reads, tickCount);
     QCOMPARE(rig.engine.StageEnd(), day + 60);
 }
@@ -783,23 +890,23 @@ void TestClock::corrections_moveTimeAndStageSilently()
     rig.start();
     rig.run(10500);
     if (paused)
-        rig.engine.PauseClock();
+        rig.pause();
     for (int minute : minutes)
-        rig.engine.Correct(60 * minute);
-    QCOMPARE(rig.view.shown.back(), second);
+        rig.correct(60 * minute);
+    const ClockState state = paused ? ClockState::Paused : ClockState::Running;
+    QCOMPARE(rig.calls.last(), frame(state, second, stage));
     QCOMPARE(rig.engine.CurrentStage(), stage);
-    QCOMPARE(rig.view.calls.filter(QStringLiteral("colors")).last(), colors(rig.setting.stage(stage)));
-    QCOMPARE(rig.engine.RunState(), paused ? ClockState::Paused : ClockState::Running);
+    QCOMPARE(rig.engine.RunState(), state);
     QVERIFY(rig.sounds.isEmpty());
     QCOMPARE(rig.engine.ElapsedMs() % 1000, second == 0 ? 0 : 500);
 
-    rig.engine.StartClock();
+    rig.start();
     rig.run(second == 0 ? 1000 : 500);
-    QCOMPARE(rig.view.shown.back(), second + 1);
-    rig.engine.PauseClock();
-    rig.engine.ResetClock();
-    rig.engine.UndoReset();
-    QCOMPARE(rig.view.shown.back(), second + 1);
+    QCOMPARE(rig.shown.back(), second + 1);
+    rig.pause();
+    rig.reset();
+    rig.undo();
+    QCOMPARE(rig.calls.last(), frame(ClockState::Paused, second + 1, stage));
     QCOMPARE(rig.engine.CurrentStage(), stage);
 }
 
@@ -846,6 +953,7 @@ void TestClock::session_flashesAtStageEndsOnly()
         session.Timer_Timer();
     }
     QVERIFY(events.last().testFlag(ClockEvent::StageEnded) && events.last().testFlag(ClockEvent::SecondTurned));
+    QCOMPARE(sound.played, QStringList{QStringLiteral("s1.wav")});
     if (pauseAtEnd)
         session.perform(ClockCommand::Pause);
     for (qsizetype i = 0; i < phases.size(); ++i) {
