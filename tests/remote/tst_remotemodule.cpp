@@ -4,7 +4,9 @@
 #include "support/fakes.h"
 
 #include <QFile>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 
 namespace {
@@ -55,6 +57,28 @@ private slots:
             QVERIFY(links.contains(QStringLiteral("http://127.0.0.1:47001/?token=") + sharing.settings().viewerToken));
             QVERIFY(links.contains(QStringLiteral("http://127.0.0.1:47001/?token=") + sharing.settings().controlToken));
             QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("shareStatus"))->text(), "Shared on port 47001.");
+            // Both codes of the chosen address in sight on a 1280x1024 screen, nothing wider than the dialog,
+            // and loopback, which no phone reaches, offered last.
+            auto *address = dialog.findChild<QComboBox *>(QStringLiteral("shareAddress"));
+            QCOMPARE(address->count(), links.size() / 2);
+            QVERIFY(address->count() == 1 || address->itemText(0) != QStringLiteral("127.0.0.1"));
+            address->setCurrentIndex(address->findText(QStringLiteral("127.0.0.1")));
+            QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("shareControlLink"))->text(),
+                     links.at(2 * address->currentIndex() + 1));
+            QVERIFY(links.at(2 * address->currentIndex() + 1).startsWith(QStringLiteral("http://127.0.0.1:")));
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QVERIFY(dialog.width() <= 1280 && dialog.height() <= 1024 - 80);
+            for (const char *code : {"shareViewerCode", "shareControlCode"}) {
+                const QLabel *label = dialog.findChild<QLabel *>(QLatin1String(code));
+                QVERIFY(label->isVisible() && !label->pixmap().isNull());
+                QVERIFY(dialog.rect().contains(QRect(label->mapTo(&dialog, QPoint()), label->size())));
+            }
+            for (const QWidget *child : dialog.findChildren<QWidget *>()) {
+                if (child->isVisible())
+                    QVERIFY2(QRect(child->mapTo(&dialog, QPoint()), child->size()).right() < dialog.width(),
+                             qPrintable(child->objectName()));
+            }
         }
         const QString oldViewer = sharing.settings().viewerToken;
         QVERIFY(isToken(oldViewer));
