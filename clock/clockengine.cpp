@@ -98,6 +98,20 @@ EngineReport ClockEngine::UndoReset()
     return {.shown = true};
 }
 
+EngineReport ClockEngine::ResumePaused(std::int32_t elapsedMs)
+{
+    ClearTimer();
+    const std::int32_t target = std::max(elapsedMs, 0);
+    pauseTick_ = ticks_.GetTickCount();
+    readTick_ = pauseTick_;
+    // As a correction does: the start lies `target` before now, wrapping as the counter does.
+    startTick_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(pauseTick_) - static_cast<std::uint32_t>(target));
+    runState_ = ClockState::Paused;
+    lastSecond_ = target / 1000;
+    WalkTo(lastSecond_);
+    return {.shown = true};
+}
+
 EngineReport ClockEngine::StartClock()
 {
     if (runState_ == ClockState::Running) {

@@ -47,6 +47,9 @@ public:
     // Puts the clock back into Paused where the last undoable reset found it, with everything a pause
     // shows. Does nothing when there is nothing to undo.
     EngineReport UndoReset();
+    // Paused at `elapsedMs` (0 and up) in the stage it falls in, as if the talk had been paused there: a
+    // talk the session left for another and takes up again. Not undoable.
+    EngineReport ResumePaused(std::int32_t elapsedMs);
     EngineReport StartClock();
     EngineReport PauseClock();
     EngineReport Timer_Timer();

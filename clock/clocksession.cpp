@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -63,8 +64,49 @@ void ClockSession::setSoundEnabled(bool on)
 void ClockSession::ClearTimer()
 {
     flashStartTick_.reset();
+    talkUndo_ = false;
     engine_.ClearTimer();
     publish();
+}
+
+void ClockSession::setSessionInfo(const SessionInfo &info)
+{
+    if (info == session_)
+        return;
+    session_ = info;
+    pending_ |= ClockEvent::SessionChanged;
+    publish();
+}
+
+void ClockSession::loadTalk(const ClockSetting &setting, bool undoable)
+{
+    ClockSetting talk = setting;
+    // The sound switch is this run's, whatever the talk.
+    talk.SoundEnabled = setting_.SoundEnabled;
+    setSetting(talk);
+    flashStartTick_.reset();
+    engine_.ClearTimer();
+    talkUndo_ = undoable;
+    publish();
+}
+
+void ClockSession::resumeTalk(const ClockSetting &setting, std::int64_t elapsedMs)
+{
+    ClockSetting talk = setting;
+    talk.SoundEnabled = setting_.SoundEnabled;
+    setSetting(talk);
+    flashStartTick_.reset();
+    talkUndo_ = false;
+    constexpr std::int64_t latest = std::numeric_limits<std::int32_t>::max();
+    engine_.ResumePaused(static_cast<std::int32_t>(std::clamp<std::int64_t>(elapsedMs, 0, latest)));
+    publish();
+}
+
+CommandContext ClockSession::context() const
+{
+    return {engine_.RunState(), engine_.canUndoReset() || (talkUndo_ && engine_.RunState() == ClockState::Ready),
+            !message_.isEmpty(), session_.active() && session_.talk > 1,
+            session_.active() && session_.talk < session_.count};
 }
 
 void ClockSession::stop()
@@ -76,8 +118,7 @@ void ClockSession::stop()
 std::optional<QString> ClockSession::refusal(ClockCommand command, const QString &argument) const
 {
     const CommandRow &row = commandRow(command);
-    const CommandContext now{engine_.RunState(), engine_.canUndoReset(), !message_.isEmpty()};
-    if (!isAvailable(row.availability, now))
+    if (!isAvailable(row.availability, context()))
         return QLatin1String(row.unavailable);
     switch (row.argument) {
     case CommandArgument::Text:
@@ -118,7 +159,12 @@ std::optional<QString> ClockSession::perform(ClockCommand command, const QString
         engine_.ResetClock();
         break;
     case ClockCommand::UndoReset:
-        engine_.UndoReset();
+        if (engine_.canUndoReset()) {
+            engine_.UndoReset();
+        } else {
+            talkUndo_ = false;
+            emit talkUndoRequested();
+        }
         break;
     case ClockCommand::AddMinute:
         correct(CorrectionSeconds);
@@ -153,7 +199,12 @@ std::optional<QString> ClockSession::perform(ClockCommand command, const QString
             pending_ |= ClockEvent::BlackoutChanged;
         }
         break;
+    case ClockCommand::NextTalk:
+    case ClockCommand::PreviousTalk:
+        emit talkRequested(command == ClockCommand::NextTalk ? 1 : -1);
+        break;
     case ClockCommand::Options:
+    case ClockCommand::Programme:
         // Judged here, opened by the window.
         break;
     }
@@ -165,6 +216,7 @@ void ClockSession::startClock()
 {
     if (!engine_.StartClock().shown)
         return;
+    talkUndo_ = false;
     // The sound output is readied as the talk starts, so that the first stage end does not wait for it.
     if (setting_.SoundEnabled)
         sound_.prepare();
@@ -270,13 +322,15 @@ ClockSnapshot ClockSession::compose() const
     next.minutes = texts.minutes;
     next.seconds = texts.seconds;
     next.digitsEnabled = next.state == ClockState::Running;
-    next.canUndoReset = engine_.canUndoReset();
+    const CommandContext now = context();
+    next.canUndoReset = now.canUndoReset;
     next.soundEnabled = setting_.SoundEnabled;
     next.flashEnabled = flashEnabled_;
     next.flashInverted = flashInverted();
     next.message = message_;
     next.blackout = blackout_;
-    next.available = availableCommands({next.state, next.canUndoReset, !message_.isEmpty()});
+    next.available = availableCommands(now);
+    next.session = session_;
     next.revision = snapshot_.revision;
     return next;
 }

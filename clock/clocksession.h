@@ -59,6 +59,15 @@ public:
     void setReadOutMode(ReadOutMode mode);
     void setFlashEnabled(bool on);
 
+    // What the programme above tells the views of the session; published with ClockEvent::SessionChanged.
+    // Next Talk and Previous Talk are available by its talk and count.
+    void setSessionInfo(const SessionInfo &info);
+    // The programme's talk `setting` in Ready at stage 1, as a new configuration. With `undoable`, Undo
+    // Reset asks for the talk left (talkUndoRequested) until the next start.
+    void loadTalk(const ClockSetting &setting, bool undoable);
+    // The programme's talk `setting` paused at `elapsedMs`, as the talk left was.
+    void resumeTalk(const ClockSetting &setting, std::int64_t elapsedMs);
+
     // The state now, for a view that joins late.
     const ClockSnapshot &snapshot() const { return snapshot_; }
 
@@ -68,8 +77,13 @@ public:
 signals:
     // Emitted synchronously after each command or tick that changed what a view shows.
     void changed(const ClockSnapshot &snapshot, ClockEvents events);
+    // Next Talk (+1) or Previous Talk (-1) was carried out: the programme loads that talk, synchronously.
+    void talkRequested(int step);
+    // Undo Reset after a change of talk: the programme takes the talk left up again, synchronously.
+    void talkUndoRequested();
 
 private:
+    CommandContext context() const;
     void startClock();
     void startTicksOnTheSecond();
     void correct(std::int32_t seconds);
@@ -94,4 +108,6 @@ private:
     std::int64_t flashPhase_ = 0;
     QString message_;
     bool blackout_ = false;
+    SessionInfo session_;
+    bool talkUndo_ = false; // Undo Reset goes back to the talk left
 };

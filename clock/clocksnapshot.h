@@ -2,6 +2,7 @@
 
 #include "clock/clockengine.h"
 #include "clock/commands.h"
+#include "clock/sessioninfo.h"
 #include "settings/clocksetting.h"
 
 #include <QFlags>
@@ -24,16 +25,17 @@ enum class ReadOutMode
 // not to a guessed change of value.
 enum class ClockEvent : unsigned
 {
-    SecondTurned = 1u << 0,  // the elapsed whole second changed (ticks and corrections)
-    StageEnded = 1u << 1,    // time passing reached a stage end (never a correction)
-    StateChanged = 1u << 2,  // Ready, Running or Paused entered
-    Reconfigured = 1u << 3,  // a new setting: stages, font
-    Corrected = 1u << 4,     // a minute added or taken away
-    ModeChanged = 1u << 5,   // another read-out mode
-    FlashChanged = 1u << 6,  // the flash turned its colours, started or ended, or was switched on or off
-    MessageChanged = 1u << 7, // the message to the speaker was set or cleared
-    SoundChanged = 1u << 8,   // the stage sounds of this run switched on or off
-    BlackoutChanged = 1u << 9 // the speaker-facing views went black or came back
+    SecondTurned = 1u << 0,    // the elapsed whole second changed (ticks and corrections)
+    StageEnded = 1u << 1,      // time passing reached a stage end (never a correction)
+    StateChanged = 1u << 2,    // Ready, Running or Paused entered
+    Reconfigured = 1u << 3,    // a new setting: stages, font
+    Corrected = 1u << 4,       // a minute added or taken away
+    ModeChanged = 1u << 5,     // another read-out mode
+    FlashChanged = 1u << 6,    // the flash turned its colours, started or ended, or was switched on or off
+    MessageChanged = 1u << 7,  // the message to the speaker was set or cleared
+    SoundChanged = 1u << 8,    // the stage sounds of this run switched on or off
+    BlackoutChanged = 1u << 9, // the speaker-facing views went black or came back
+    SessionChanged = 1u << 10  // the programme, its current talk or its schedule
 };
 Q_DECLARE_FLAGS(ClockEvents, ClockEvent)
 Q_DECLARE_OPERATORS_FOR_FLAGS(ClockEvents)
@@ -72,6 +74,8 @@ struct ClockSnapshot
     bool blackout = false;
     // The commands that may be carried out now; what every toolbar button, menu item and page control shows.
     CommandSet available;
+    // The session of talks around this one, as the programme above the clock has it; inactive without one.
+    SessionInfo session;
 
     // Grows by one with every snapshot published, so a late joiner can tell old news from new.
     std::uint64_t revision = 0;

@@ -32,7 +32,10 @@ enum class ClockCommand : std::uint8_t
     SoundOff,
     BlackoutOn, // every speaker-facing view black, the clock running on
     BlackoutOff,
-    Options, // the options dialog: on this machine only
+    NextTalk, // a programme's next talk, in Ready at stage 1; the talk left is recorded
+    PreviousTalk,
+    Options,   // the options dialog: on this machine only
+    Programme, // the programme dialog: on this machine only
 };
 
 // What a command takes besides its word: nothing, the message's text, or a read-out mode's word.
@@ -50,10 +53,12 @@ enum class Availability : std::uint8_t
     InReady,
     WhileRunning,
     WhilePaused,
-    NotInReady,    // running or paused
-    ReadyOrPaused, // never while running
-    ResetToUndo,   // in Ready after an undoable reset
-    MessageShown,  // a message is there to clear
+    NotInReady,        // running or paused
+    ReadyOrPaused,     // never while running
+    ResetToUndo,       // in Ready after an undoable reset
+    MessageShown,      // a message is there to clear
+    NextTalkThere,     // never while running, with a talk after the current one
+    PreviousTalkThere, // never while running, with a talk before the current one
 };
 
 struct CommandRow
@@ -97,10 +102,26 @@ inline constexpr CommandRow CommandCatalogue[] = {
     {ClockCommand::SoundOff, "sound-off", "Sound", CommandArgument::None, Availability::Always, ""},
     {ClockCommand::BlackoutOn, "blackout", "Blackout", CommandArgument::None, Availability::Always, ""},
     {ClockCommand::BlackoutOff, "blackout-off", "Blackout", CommandArgument::None, Availability::Always, ""},
+    {ClockCommand::NextTalk, "next-talk", "Next Talk", CommandArgument::None, Availability::NextTalkThere,
+     "Next Talk needs a talk after this one, with the clock in Ready or paused."},
+    {ClockCommand::PreviousTalk, "previous-talk", "Previous Talk", CommandArgument::None,
+     Availability::PreviousTalkThere, "Previous Talk needs a talk before this one, with the clock in Ready or paused."},
     {ClockCommand::Options, "", "Options...", CommandArgument::None, Availability::ReadyOrPaused,
      "The options need the clock in Ready or paused."},
+    {ClockCommand::Programme, "", "Programme...", CommandArgument::None, Availability::ReadyOrPaused,
+     "The programme can be edited with the clock in Ready or paused."},
 };
 inline constexpr std::size_t CommandCount = std::size(CommandCatalogue);
+
+constexpr bool catalogueInCommandOrder()
+{
+    for (std::size_t i = 0; i < CommandCount; ++i) {
+        if (CommandCatalogue[i].command != static_cast<ClockCommand>(i))
+            return false;
+    }
+    return true;
+}
+static_assert(catalogueInCommandOrder(), "commandRow() looks a command's row up by its number");
 
 constexpr const CommandRow &commandRow(ClockCommand command)
 {
@@ -149,6 +170,8 @@ struct CommandContext
     ClockState state = ClockState::Ready;
     bool canUndoReset = false;
     bool messageShown = false;
+    bool talkBefore = false; // a programme has a talk before the current one
+    bool talkAfter = false;
 };
 
 constexpr bool isAvailable(Availability availability, const CommandContext &now)
@@ -170,6 +193,10 @@ constexpr bool isAvailable(Availability availability, const CommandContext &now)
         return now.state == ClockState::Ready && now.canUndoReset;
     case Availability::MessageShown:
         return now.messageShown;
+    case Availability::NextTalkThere:
+        return now.state != ClockState::Running && now.talkAfter;
+    case Availability::PreviousTalkThere:
+        return now.state != ClockState::Running && now.talkBefore;
     }
     return false;
 }
