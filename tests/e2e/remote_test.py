@@ -280,6 +280,11 @@ def control_page_checks(browser, port, kestrim, artefacts):
     call(port, "/api/v1/pause", CONTROL)  # refused when already paused: either way paused now
     for action in ("reset", "clear-message"):
         check(call(port, "/api/v1/" + action, CONTROL)[0] == 200, f"{action} before the page")
+    # The viewer opened on a clock with no message: its first digits, wider than the dashes, fit too.
+    browser.open(f"http://127.0.0.1:{port}/?token={VIEWER}")
+    wait_for("the viewer's first digits", lambda: browser.eval("document.getElementById('minutes').textContent") == "00")
+    wait_for("the viewer's digits within the screen", lambda: browser.eval(
+        "document.getElementById('digits').getBoundingClientRect().width <= innerWidth"))
     browser.open(f"http://127.0.0.1:{port}/?token={CONTROL}")
 
     def shows(what, condition=lambda s: True):
