@@ -282,7 +282,8 @@ def control_page_checks(browser, port, kestrim, artefacts):
         check(call(port, "/api/v1/" + action, CONTROL)[0] == 200, f"{action} before the page")
     # The viewer opened on a clock with no message: its first digits, wider than the dashes, fit too.
     browser.open(f"http://127.0.0.1:{port}/?token={VIEWER}")
-    wait_for("the viewer's first digits", lambda: browser.eval("document.getElementById('minutes').textContent") == "00")
+    wait_for("the viewer's first digits",
+             lambda: browser.eval("document.getElementById('minutes').textContent") == "00")
     wait_for("the viewer's digits within the screen", lambda: browser.eval(
         "document.getElementById('digits').getBoundingClientRect().width <= innerWidth"))
     browser.open(f"http://127.0.0.1:{port}/?token={CONTROL}")
@@ -463,7 +464,8 @@ def test(program, artefacts, _options):
         browser = Browser(desktop, 390, 844)
         browser.open(f"http://127.0.0.1:{port}/?token={VIEWER}")
         wait_for("the viewer page's digits and message", lambda: browser.eval(
-            "document.getElementById('minutes').textContent !== '--' && document.getElementById('message').textContent"))
+            "document.getElementById('minutes').textContent !== '--' && "
+            "document.getElementById('message').textContent"))
         check(browser.eval("document.querySelectorAll('button, input, select, textarea, a').length") == 0,
               "the viewer link shows controls")
         shot = browser.screenshot(os.path.join(artefacts, "viewer.png"))
@@ -487,8 +489,12 @@ def test(program, artefacts, _options):
         check(stat.S_IMODE(os.stat(conf_path(home)).st_mode) == 0o600, "the save made the file readable to others")
 
         # The chair's page without the program, and again once it is back.
-        wait_for("the page to say Disconnected and grey every control", lambda: (view := browser.eval(PAGE_VIEW))[
-            "offline"] == "Disconnected" and all(view["controls"][n]["disabled"] for n, w in CONTROL_WORDS.items() if w))
+        def disconnected():
+            view = browser.eval(PAGE_VIEW)
+            greyed = all(view["controls"][name]["disabled"] for name, words in CONTROL_WORDS.items() if words)
+            return view["offline"] == "Disconnected" and greyed
+
+        wait_for("the page to say Disconnected and grey every control", disconnected)
         again = desktop.start_kestrim(home, log_name="kestrim-again")
         wait_for("the page to reconnect by itself", lambda: listening() and not page_differences(
             browser.eval(PAGE_VIEW), listening()[2]), timeout=30)
