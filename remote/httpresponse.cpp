@@ -7,7 +7,7 @@ namespace {
 
 constexpr QByteArrayView DataPolicy = "default-src 'none'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'";
 
-struct ViewerPage
+struct Page
 {
     QByteArray html;
     QByteArray policy; // with "%HOST%" for the host the request named
@@ -25,21 +25,27 @@ QByteArray hashSource(const QByteArray &html, QByteArrayView open, QByteArrayVie
     return "'sha256-" + QCryptographicHash::hash(inner, QCryptographicHash::Sha256).toBase64() + "'";
 }
 
-const ViewerPage &viewerPage()
+// A page of one file with one inline script and one inline style, and the policy that allows exactly those.
+Page loadPage(const QString &resource)
 {
-    static const ViewerPage page = [] {
-        QFile file(QStringLiteral(":/kestrim-remote/viewer.html"));
-        ViewerPage p;
-        if (file.open(QIODevice::ReadOnly)) {
-            p.html = file.readAll();
-        }
-        p.policy = "default-src 'none'; script-src " + hashSource(p.html, "<script>", "</script>") + "; style-src " +
-                   hashSource(p.html, "<style>", "</style>") +
-                   "; connect-src ws://%HOST%; img-src 'none'; frame-ancestors 'none'; base-uri 'none'; "
-                   "form-action 'none'";
-        return p;
-    }();
-    return page;
+    QFile file(resource);
+    Page p;
+    if (file.open(QIODevice::ReadOnly)) {
+        p.html = file.readAll();
+    }
+    p.policy = "default-src 'none'; script-src " + hashSource(p.html, "<script>", "</script>") + "; style-src " +
+               hashSource(p.html, "<style>", "</style>") +
+               "; connect-src ws://%HOST%; img-src 'none'; frame-ancestors 'none'; base-uri 'none'; "
+               "form-action 'none'";
+    return p;
+}
+
+QByteArray pageResponse(const Page &page, QByteArrayView host)
+{
+    // The host is one the Host check let through: an address or a machine name, no blanks or quotes.
+    QByteArray policy = page.policy;
+    policy.replace("%HOST%", host.toByteArray());
+    return httpResponse(200, "text/html; charset=utf-8", page.html, {}, policy);
 }
 
 } // namespace
@@ -93,11 +99,14 @@ QByteArray httpResponse(int status, QByteArrayView contentType, QByteArrayView b
 
 QByteArray viewerPageResponse(QByteArrayView host)
 {
-    const ViewerPage &page = viewerPage();
-    // The host is one the Host check let through: an address or a machine name, no blanks or quotes.
-    QByteArray policy = page.policy;
-    policy.replace("%HOST%", host.toByteArray());
-    return httpResponse(200, "text/html; charset=utf-8", page.html, {}, policy);
+    static const Page page = loadPage(QStringLiteral(":/kestrim-remote/viewer.html"));
+    return pageResponse(page, host);
+}
+
+QByteArray controlPageResponse(QByteArrayView host)
+{
+    static const Page page = loadPage(QStringLiteral(":/kestrim-remote/control.html"));
+    return pageResponse(page, host);
 }
 
 QByteArray unauthorisedPageText()

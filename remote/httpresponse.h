@@ -16,6 +16,9 @@ QByteArray httpResponse(int status, QByteArrayView contentType, QByteArrayView b
 // their hashes) and a WebSocket back to the same host, nothing else.
 QByteArray viewerPageResponse(QByteArrayView host);
 
+// The chair's control page, under the same kind of policy: the digits and every control of the clock.
+QByteArray controlPageResponse(QByteArrayView host);
+
 // The page's answer without a valid token.
 QByteArray unauthorisedPageText();
 

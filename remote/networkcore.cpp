@@ -205,7 +205,7 @@ void NetworkCore::handle(HttpConnection *connection, const HttpRequest &request,
     }
     switch (match.route) {
     case Route::Page:
-        return connection->respond(viewerPageResponse(host));
+        return connection->respond(access == Access::Control ? controlPageResponse(host) : viewerPageResponse(host));
     case Route::State:
         return answer(connection, 200, state_);
     case Route::WebSocket:

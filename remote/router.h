@@ -6,7 +6,7 @@
 // Where a request goes, from its method and path alone. The table in router.cpp lists every path.
 enum class Route
 {
-    Page,      // GET /: the viewer page
+    Page,      // GET /: the viewer page, or the control page for the control token
     State,     // GET /api/v1/state
     Action,    // GET or POST /api/v1/<action>
     WebSocket, // GET /api/v1/ws

@@ -118,6 +118,11 @@ private slots:
             QVERIFY2(page.contains(header), header);
         }
         QVERIFY(!page.contains("Access-Control"));
+        // The control link opens the chair's page with its controls, the viewer link the digits alone.
+        QVERIFY(page.contains("<button id=\"go\">"));
+        const QByteArray viewerPage = get(port_, "/?token=" + viewer_.toLatin1());
+        QCOMPARE(statusOf(viewerPage), 200);
+        QVERIFY(viewerPage.contains("id=\"digits\"") && !viewerPage.contains("<button"));
         QCOMPARE(performThreads_.size(), 2);
 
         // A request still arriving when sharing is switched off is not served.
