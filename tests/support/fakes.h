@@ -68,6 +68,11 @@ public:
         ++writes;
         values.insert(path(application, section, key), text);
     }
+    void remove(const QString &application, const QString &section, const QString &key) override
+    {
+        ++removes;
+        values.remove(path(application, section, key));
+    }
     std::optional<QString> sync() override { return failSync; }
     QString location() const override { return QStringLiteral("memory:/Kestrim.conf"); }
 
@@ -91,6 +96,7 @@ public:
     std::optional<QString> failSync;
     mutable int reads = 0;
     int writes = 0;
+    int removes = 0;
 };
 
 // Answers queued in advance: a colour, a cancel (nullopt) or a failure.
