@@ -11,7 +11,13 @@ namespace IniText {
 
 QString fullKey(QStringView section, QStringView key)
 {
-    return section.isEmpty() ? key.toString() : section.toString() + u'/' + key.toString();
+    if (section.isEmpty()) {
+        return key.toString();
+    }
+    // One allocation: every read and every parsed line names its key so.
+    QString name;
+    name.reserve(section.size() + 1 + key.size());
+    return name.append(section).append(u'/').append(key);
 }
 
 namespace {
