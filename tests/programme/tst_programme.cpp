@@ -1,0 +1,320 @@
+#include "platform/filestore.h"
+#include "programme/programmestore.h"
+#include "settings/persistence.h"
+#include "support/fakes.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+
+#include <algorithm>
+#include <limits>
+#include <sys/stat.h>
+
+namespace {
+
+const QDate Day(2024, 5, 6);
+
+// "09:05", "09:05:30", or "+1 00:10" for the next day.
+QDateTime at(QString text)
+{
+    int days = 0;
+    if (text.startsWith(u'+')) {
+        days = text.mid(1, 1).toInt();
+        text = text.mid(3);
+    }
+    return QDateTime(Day.addDays(days), QTime::fromString(text, text.size() == 5 ? u"HH:mm" : u"HH:mm:ss"));
+}
+
+ClockSetting stagePlan(const QStringList &stages = {})
+{
+    ClockSetting plan = DefaultClockSetting(QStringLiteral("/opt/kestrim"));
+    if (!stages.isEmpty())
+        plan.Stages.resize(static_cast<std::size_t>(stages.size()));
+    for (qsizetype i = 0; i < stages.size(); ++i) {
+        plan.Stages[static_cast<std::size_t>(i)].Description = stages[i].section(u'=', 0, 0);
+        plan.Stages[static_cast<std::size_t>(i)].Seconds = stages[i].section(u'=', 1).toInt();
+    }
+    return plan;
+}
+
+Talk talk(const QString &title, const QString &speaker = {}, const QString &start = {},
+          std::vector<std::int32_t> lengths = {})
+{
+    return Talk{title, speaker, parseTimeOfDay(start), std::move(lengths), {}};
+}
+
+// "title|speaker|start|lengths", one talk a line, for readable comparisons.
+QString summary(const std::vector<Talk> &talks)
+{
+    QStringList lines;
+    for (const Talk &t : talks) {
+        QStringList lengths;
+        for (std::int32_t s : t.lengths)
+            lengths.append(QString::number(s));
+        lines.append(QStringList{t.title, t.speaker, formatTimeOfDay(t.start), lengths.join(u',')}.join(u'|'));
+    }
+    return lines.join(u'\n');
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+QString writeSettingsFile(const QByteArray &data)
+{
+    const QString path = FileStore::fileFor(QStringLiteral("Kestrim"));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        qFatal("cannot write the test's settings file");
+    return path;
+}
+
+} // namespace
+
+class ProgrammeTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void durations_data();
+    void durations();
+    void talkClockSetting_takesTheTalksOwnLengths();
+    void loadBadValue_failsNamingTheKey_data();
+    void loadBadValue_failsNamingTheKey();
+    void saveThenLoad_keepsEveryValueAndRemovesWhatWent();
+    void fileStore_keepsHandEditedLinesAndTouchesNothingWithoutAProgramme();
+    void loadTwoHundredTalks_isCheap();
+};
+
+void ProgrammeTest::durations_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("seconds"); // -1: refused
+    QTest::addColumn<QString>("shortest");
+
+    QTest::newRow("whole minutes") << " 20\t" << qint64(1200) << "20";
+    QTest::newRow("minutes and seconds") << "12:30" << qint64(750) << "12:30";
+    QTest::newRow("minutes beyond the hour") << "90:00" << qint64(5400) << "1:30:00";
+    QTest::newRow("hours") << "1:05:07" << qint64(3907) << "1:05:07";
+    QTest::newRow("spreadsheet duration") << "00:20:00" << qint64(1200) << "20";
+    QTest::newRow("zero") << "0:00" << qint64(0) << "0";
+    for (const char *bad :
+         {"12:3", "12:60", "1:60:00", "1:5:00", "1:00:00:00", "-5", "20.5", "", "1::00", "1234567", "\uFF12\uFF10"})
+        QTest::addRow("refused: \"%s\"", bad) << QString::fromUtf8(bad) << qint64(-1) << QString();
+}
+
+void ProgrammeTest::durations()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, seconds);
+    QFETCH(QString, shortest);
+
+    const std::optional<std::int64_t> parsed = parseDuration(text);
+    QCOMPARE(qint64(parsed.value_or(-1)), seconds);
+    if (parsed) {
+        QCOMPARE(formatDuration(*parsed), shortest);
+        QCOMPARE(parseDuration(formatDuration(*parsed)), parsed);
+        QCOMPARE(formatDuration(-*parsed - 1).front(), u'-');
+    }
+}
+
+void ProgrammeTest::talkClockSetting_takesTheTalksOwnLengths()
+{
+    const ClockSetting plan = stagePlan(); // 900, 300, 300, 60 repeating
+    QCOMPARE(talkSeconds(plan, talk(QStringLiteral("as planned"))), 1500);
+    const Talk own = talk(QStringLiteral("own"), {}, {}, {1200, 0, 600, 30, 99});
+    const ClockSetting timed = talkClockSetting(plan, own);
+    QCOMPARE(timed.Count(), 4);
+    QCOMPARE(timed.stage(4).Seconds, 30);
+    QCOMPARE(timed.stage(2).Description, plan.stage(2).Description);
+    QCOMPARE(talkSeconds(plan, own), 1800);
+    QCOMPARE(talkSeconds(stagePlan({QStringLiteral("Only=600")}), own), 1200);
+
+    Programme programme{{own, talk(QStringLiteral("short"), {}, {}, {60})}, {}, 1};
+    fitLengthsToPlan(programme, stagePlan({QStringLiteral("A=1"), QStringLiteral("B=2")}));
+    QCOMPARE(summary(programme.talks), QStringLiteral("own|||1200,0\nshort|||60"));
+}
+
+void ProgrammeTest::loadBadValue_failsNamingTheKey_data()
+{
+    QTest::addColumn<QString>("entry"); // "Key=text expects words of the message"
+
+    QTest::newRow("too many talks") << "Count=201 expects from 0 to 200";
+    QTest::newRow("session start with a dot") << "SessionStart=9.00 expects HH:MM";
+    QTest::newRow("current 0") << "Current=0 expects from 1 to 3";
+    QTest::newRow("current beyond the talks") << "Current=4 expects from 1 to 3";
+    QTest::newRow("current empty") << "Current= expects from 1 to 3";
+    QTest::newRow("long title") << "Title2=" + QString(201, u'x') + " expects at most 200 characters";
+    QTest::newRow("long speaker") << "Speaker3=" + QString(201, u'x') + " expects at most 200 characters";
+    QTest::newRow("start without its zero") << "Start3=9:5 expects HH:MM";
+    QTest::newRow("start at 24 o'clock") << "Start3=24:00 expects HH:MM";
+    QTest::newRow("start with seconds") << "Start3=09:00:00 expects HH:MM";
+    QTest::newRow("start of three digits") << "Start2=009:60 expects HH:MM";
+    QTest::newRow("more lengths than stages") << "Lengths1=900,300,300,60,5 expects at most the 4 stages";
+    QTest::newRow("stage of ten hours") << "Lengths1=36000 expects from 0 to 35999";
+    QTest::newRow("empty stage between") << "Lengths2=900,,300 expects separated by commas";
+    QTest::newRow("comma at the end") << "Lengths2=900, expects separated by commas";
+    QTest::newRow("minutes, not seconds") << "Lengths2=15:00 expects whole seconds";
+    QTest::newRow("started with a space") << "Started1=2024-05-06 09:00:00 expects YYYY-MM-DDTHH:MM:SS";
+    QTest::newRow("started on 30 February") << "Started1=2024-02-30T09:00:00 expects YYYY-MM-DDTHH:MM:SS";
+    QTest::newRow("started without seconds") << "Started1=2024-05-06T09:00 expects YYYY-MM-DDTHH:MM:SS";
+    QTest::newRow("negative elapsed") << "Elapsed1=-5 expects seconds from 0";
+    QTest::newRow("elapsed with a fraction") << "Elapsed1=1.5 expects seconds from 0";
+}
+
+void ProgrammeTest::loadBadValue_failsNamingTheKey()
+{
+    QFETCH(QString, entry);
+    const QString key = entry.section(u'=', 0, 0);
+    const QString value = entry.section(u'=', 1).section(QStringLiteral(" expects "), 0, 0);
+    const QString expected = entry.section(QStringLiteral(" expects "), 1);
+
+    MapStore store;
+    const QString p = QStringLiteral("Programme");
+    for (const char *good : {"Count=3", "SessionStart=9:00", "Current=2", "Title1=A", "Lengths1= 1200 , 60 ",
+                             "Started1=2024-05-06T09:00:00", "Elapsed1=1500"})
+        store.set(p, QString::fromLatin1(good).section(u'=', 0, 0), QString::fromLatin1(good).section(u'=', 1));
+    const ClockSetting plan = stagePlan();
+    QCOMPARE(LoadProgramme(store, plan).count(), 3); // the rest is good
+
+    store.set(p, key, value);
+    try {
+        LoadProgramme(store, plan);
+        QFAIL("the value was accepted");
+    } catch (const StoredValueError &error) {
+        QCOMPARE(error.section(), p);
+        QCOMPARE(error.key(), key);
+        QCOMPARE(error.text(), value);
+        QVERIFY2(error.expected().contains(expected), qPrintable(error.message()));
+        QVERIFY(error.message().contains(QStringLiteral("[Programme] %1 = \"").arg(key)));
+    }
+}
+
+void ProgrammeTest::saveThenLoad_keepsEveryValueAndRemovesWhatWent()
+{
+    const ClockSetting plan = stagePlan();
+    MapStore store;
+    Programme programme;
+    programme.sessionStart = QTime(23, 30);
+    programme.current = 3;
+    programme.talks = {talk(QStringLiteral("Opening, \"and\" welcome"), QStringLiteral("Ann"), {}, {1200, 0}),
+                       talk(QStringLiteral("Break")),
+                       talk(QString(200, u'\u00e9'), {}, QStringLiteral("00:15"), {1, 2, 3, 4}),
+                       talk(QStringLiteral("Last"), QStringLiteral("Bo\nb"))};
+    programme.talk(1).record = {at(QStringLiteral("23:31:05")), 1500};
+    programme.talk(2).record.started = at(QStringLiteral("23:59:59"));
+    programme.talk(3).record.elapsed = 0;
+    SaveProgramme(programme, store);
+    QCOMPARE(LoadProgramme(store, plan), programme);
+    QVERIFY(!store.get(QStringLiteral("Programme"), QStringLiteral("Speaker2"))); // empty: not written
+
+    programme.current = 1;
+    programme.talk(2).record = {};
+    SaveProgrammeCurrent(programme, store);
+    SaveTalkRecord(programme, 2, store);
+    QCOMPARE(LoadProgramme(store, plan), programme);
+
+    programme.talks.resize(1);
+    SaveProgramme(programme, store);
+    QCOMPARE(LoadProgramme(store, plan), programme);
+    for (const QString &key : store.values.keys())
+        QVERIFY2(!key.endsWith(u'2') && !key.endsWith(u'3') && !key.endsWith(u'4'), qPrintable(key));
+    SaveProgramme(Programme(), store);
+    QCOMPARE(store.values.keys(), QStringList());
+}
+
+void ProgrammeTest::fileStore_keepsHandEditedLinesAndTouchesNothingWithoutAProgramme()
+{
+    const QByteArray settings = "; edited by hand\n[Stages]\nCount=4\n\n[Window]\nLeft=10\n";
+    const QString path = writeSettingsFile(settings);
+    const auto inode = [&path] {
+        struct stat status = {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+    };
+    const auto before = inode();
+    const ClockSetting plan = stagePlan();
+    {
+        FileStore store;
+        const Programme none = LoadProgramme(store, plan);
+        QVERIFY(none.empty());
+        SaveProgramme(none, store);
+        SaveProgrammeCurrent(none, store);
+        SaveTalkRecord(none, 1, store);
+        QCOMPARE(store.sync(), std::nullopt);
+    }
+    QCOMPARE(readFile(path), settings);
+    QCOMPARE(inode(), before);
+
+    const QByteArray programme = "[Programme]\nCount = 2 ; two\nSessionStart= 9:00\nTitle1=\"Opening\"\n"
+                                 "Lengths1 = 1200 , 60\nElapsed1= 1500\nTitle2=Close\nStart2=10:00\n";
+    writeSettingsFile(settings + programme);
+    FileStore store;
+    Programme loaded = LoadProgramme(store, plan);
+    QCOMPARE(summary(loaded.talks), QStringLiteral("Opening|||1200,60\nClose||10:00|"));
+    QCOMPARE(loaded.sessionStart, QTime(9, 0));
+
+    SaveProgramme(loaded, store); // every stored text already reads as its value
+    loaded.current = 2;
+    SaveProgrammeCurrent(loaded, store);
+    loaded.talk(2).record.started = at(QStringLiteral("10:01:02"));
+    SaveTalkRecord(loaded, 2, store);
+    QCOMPARE(store.sync(), std::nullopt);
+    QCOMPARE(readFile(path), settings + programme + "Current=2\nStarted2=2024-05-06T10:01:02\n");
+
+    loaded.talks.resize(1);
+    loaded.current = 1;
+    SaveProgramme(loaded, store);
+    QCOMPARE(store.sync(), std::nullopt);
+    QCOMPARE(readFile(path), settings + "[Programme]\nCount=1; two\nSessionStart= 9:00\nTitle1=\"Opening\"\n"
+                                        "Lengths1 = 1200 , 60\nElapsed1= 1500\nCurrent=1\n");
+}
+
+void ProgrammeTest::loadTwoHundredTalks_isCheap()
+{
+    const ClockSetting plan = stagePlan();
+    // The fastest of a few loads of `count` talks from the real file, read and parsed afresh as at start-up.
+    const auto fastestLoad = [&plan](int count) {
+        Programme programme;
+        programme.sessionStart = QTime(9, 0);
+        for (int n = 1; n <= count; ++n) {
+            programme.talks.push_back(talk(QStringLiteral("A talk of a long session, number %1").arg(n),
+                                           QStringLiteral("Speaker %1").arg(n), {}, {1200, 300}));
+            programme.talks.back().record = {at(QStringLiteral("09:00:00")).addSecs(n * 60), 1500};
+        }
+        writeSettingsFile(QByteArray());
+        {
+            FileStore store;
+            SaveProgramme(programme, store);
+        } // saved as the store ends
+        qint64 fastest = std::numeric_limits<qint64>::max();
+        for (int run = 0; run < 7; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            const Programme loaded = LoadProgramme(FileStore(), plan);
+            fastest = std::min(fastest, timer.nsecsElapsed());
+            if (loaded != programme)
+                qFatal("the programme did not load as saved");
+        }
+        return fastest;
+    };
+    // Start-up shows the window in about 90 ms and may grow by 5 % at most; the largest programme takes
+    // about 2 ms of an optimised build, 5 ms of a debug one. The bound leaves room for the sanitizers and a
+    // busy machine; a reader that grows faster than the programme fails the ratio (about 10 when linear).
+    const qint64 small = fastestLoad(20);
+    const qint64 largest = fastestLoad(MaxTalks);
+    const QString shown = QStringLiteral("20 talks %1 us, 200 talks %2 us").arg(small / 1000).arg(largest / 1000);
+    QVERIFY2(largest < 50'000'000 && largest < 20 * small, qPrintable(shown));
+
+    MapStore counted;
+    counted.set(QStringLiteral("Programme"), QStringLiteral("Count"), QStringLiteral("200"));
+    LoadProgramme(counted, plan);
+    QCOMPARE(counted.reads, 3 + 6 * MaxTalks); // one read a key
+}
+
+QTEST_GUILESS_MAIN(ProgrammeTest)
+#include "tst_programme.moc"
