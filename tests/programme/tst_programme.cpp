@@ -1,5 +1,6 @@
 #include "platform/filestore.h"
 #include "programme/programmestore.h"
+#include "programme/schedule.h"
 #include "settings/persistence.h"
 #include "support/fakes.h"
 
@@ -25,6 +26,13 @@ QDateTime at(QString text)
         text = text.mid(3);
     }
     return QDateTime(Day.addDays(days), QTime::fromString(text, text.size() == 5 ? u"HH:mm" : u"HH:mm:ss"));
+}
+
+QString shownAt(const QDateTime &time)
+{
+    const qint64 days = Day.daysTo(time.date());
+    const QString clock = time.toString(time.time().second() ? u"HH:mm:ss" : u"HH:mm");
+    return days ? QStringLiteral("+%1 %2").arg(days).arg(clock) : clock;
 }
 
 ClockSetting stagePlan(const QStringList &stages = {})
@@ -84,6 +92,10 @@ private slots:
     void durations_data();
     void durations();
     void talkClockSetting_takesTheTalksOwnLengths();
+    void schedule_data();
+    void schedule();
+    void texts_data();
+    void texts();
     void loadBadValue_failsNamingTheKey_data();
     void loadBadValue_failsNamingTheKey();
     void saveThenLoad_keepsEveryValueAndRemovesWhatWent();
@@ -138,6 +150,115 @@ void ProgrammeTest::talkClockSetting_takesTheTalksOwnLengths()
     Programme programme{{own, talk(QStringLiteral("short"), {}, {}, {60})}, {}, 1};
     fitLengthsToPlan(programme, stagePlan({QStringLiteral("A=1"), QStringLiteral("B=2")}));
     QCOMPARE(summary(programme.talks), QStringLiteral("own|||1200,0\nshort|||60"));
+}
+
+void ProgrammeTest::schedule_data()
+{
+    // "session start | talks: minutes, or fixed start=minutes | records: talk@started+elapsed | the clock:
+    // current talk, state, elapsed seconds, now"; each talk is timed by stage 1 alone.
+    QTest::addColumn<QString>("input");
+    // "offset in seconds | expected starts | expected end | planned end".
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("ready before the planned start")
+        << "09:00 | 20 20 20 | | 1 Ready 0 08:50" << QString("0 | 09:00 09:20 09:40 | 10:00 | 10:00");
+    QTest::newRow("ready after the planned start")
+        << "09:00 | 20 20 20 | | 1 Ready 0 09:05" << QString("300 | 09:05 09:25 09:45 | 10:05 | 10:00");
+    QTest::newRow("running ahead") << "09:00 | 20 20 20 | 1@08:55:00 | 1 Running 600 09:05"
+                                   << QString("-300 | 08:55 09:15 09:35 | 09:55 | 10:00");
+    QTest::newRow("running over its length")
+        << "09:00 | 20 20 20 | 1@09:00:00 | 1 Running 1500 09:25" << QString("300 | 09:00 09:25 09:45 | 10:05 | 10:00");
+    QTest::newRow("paused: the end moves on")
+        << "09:00 | 20 20 20 | 1@09:00:00 | 1 Paused 600 09:20" << QString("600 | 09:00 09:30 09:50 | 10:10 | 10:00");
+    QTest::newRow("a minute added while paused")
+        << "09:00 | 20 20 20 | 1@09:00:00 | 1 Paused 660 09:20" << QString("540 | 09:00 09:29 09:49 | 10:09 | 10:00");
+    QTest::newRow("a fixed start absorbs an overrun") << "09:00 | 20 20 10:00=20 | 1@09:00:00 | 1 Running 1800 09:30"
+                                                      << QString("600 | 09:00 09:30 10:00 | 10:20 | 10:20");
+    QTest::newRow("an overrun past the fixed start") << "09:00 | 20 20 10:00=20 | 1@09:00:00 | 1 Running 3000 09:50"
+                                                     << QString("1800 | 09:00 09:50 10:10 | 10:30 | 10:20");
+    QTest::newRow("done talks keep their records")
+        << "09:00 | 20 20 20 | 1@09:01:00+1500 | 2 Ready 0 09:26" << QString("360 | 09:01 09:26 09:46 | 10:06 | 10:00");
+    QTest::newRow("done early, ready until the planned start")
+        << "09:00 | 20 20 20 | 1@09:00:00+900 | 2 Ready 0 09:16" << QString("0 | 09:00 09:20 09:40 | 10:00 | 10:00");
+    QTest::newRow("past midnight") << "23:30 | 30 00:15=20 | 1@23:40:00 | 1 Running 1500 +1 00:05"
+                                   << QString("600 | 23:40 +1 00:15 | +1 00:35 | +1 00:35");
+    QTest::newRow("the evening before") << "09:00 | 20 | | 1 Ready 0 22:00"
+                                        << QString("0 | +1 09:00 | +1 09:20 | +1 09:20");
+    QTest::newRow("a fixed start overlapping the talk before")
+        << "09:00 | 30 09:20=20 | | 1 Ready 0 08:00" << QString("0 | 09:00 09:30 | 09:50 | 09:40");
+    QTest::newRow("no planned time at all")
+        << "- | 20 20 | | 1 Running 300 09:05" << QString("none | 09:00 09:20 | 09:40 | none");
+    QTest::newRow("only a later talk has a start")
+        << "- | 20 10:00=20 | | 1 Running 300 09:05" << QString("none | 09:00 10:00 | 10:20 | 10:20");
+    QTest::newRow("that talk ready and late")
+        << "- | 20 10:00=20 | 1@09:00:00+1200 | 2 Ready 0 10:03" << QString("180 | 09:00 10:03 | 10:23 | 10:20");
+}
+
+void ProgrammeTest::schedule()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+
+    QStringList parts = input.split(u'|');
+    for (QString &part : parts)
+        part = part.trimmed();
+    const ClockSetting plan = stagePlan({QStringLiteral("Talk=1200"), QStringLiteral("Over=60")});
+    Programme programme;
+    programme.sessionStart = parseTimeOfDay(parts[0]);
+    for (const QString &t : parts[1].split(u' '))
+        programme.talks.push_back(talk({}, {}, t.section(u'=', -2, -2), {t.section(u'=', -1).toInt() * 60}));
+    for (const QString &r : parts[2].split(u' ', Qt::SkipEmptyParts)) {
+        TalkRecord &record = programme.talk(r.section(u'@', 0, 0).toInt()).record;
+        record.started = at(r.section(u'@', 1).section(u'+', 0, 0));
+        if (r.contains(u'+'))
+            record.elapsed = r.section(u'+', 1).toInt();
+    }
+    const QStringList clock = parts[3].split(u' ');
+    programme.current = clock[0].toInt();
+    const ClockState state = clock[1] == u"Ready"    ? ClockState::Ready
+                             : clock[1] == u"Paused" ? ClockState::Paused
+                                                     : ClockState::Running;
+
+    const Schedule s = computeSchedule(programme, plan, {state, clock[2].toInt()}, at(parts[3].section(u' ', 3)));
+    QStringList starts;
+    for (const TalkTimes &times : s.talks) {
+        starts.append(shownAt(times.expectedStart));
+        QVERIFY(times.expectedEnd >= times.expectedStart);
+        QCOMPARE(times.done, &times - s.talks.data() + 1 < programme.current);
+        QCOMPARE(times.actualLength.has_value(), times.done && programme.talks[&times - s.talks.data()].record.elapsed);
+    }
+    const auto shown = [](const std::optional<QDateTime> &t) { return t ? shownAt(*t) : QStringLiteral("none"); };
+    QCOMPARE(QStringList({s.offset ? QString::number(*s.offset) : QStringLiteral("none"), starts.join(u' '),
+                          shownAt(s.expectedEnd), shown(s.plannedEnd)})
+                 .join(QStringLiteral(" | ")),
+             expected);
+    QCOMPARE(s.expectedEnd, s.talks.back().expectedEnd);
+}
+
+void ProgrammeTest::texts_data()
+{
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("on time") << qint64(0) << "On time";
+    QTest::newRow("59 s behind") << qint64(59) << "On time";
+    QTest::newRow("59 s ahead") << qint64(-59) << "On time";
+    QTest::newRow("a minute behind") << qint64(60) << "Behind 1 min";
+    QTest::newRow("89 s behind") << qint64(89) << "Behind 1 min";
+    QTest::newRow("90 s behind") << qint64(90) << "Behind 2 min";
+    QTest::newRow("150 s ahead") << qint64(-150) << "Ahead 3 min";
+    QTest::newRow("the most ahead there is") << std::numeric_limits<qint64>::min() << "Ahead 153722867280912930 min";
+}
+
+void ProgrammeTest::texts()
+{
+    QFETCH(qint64, offset);
+    QFETCH(QString, text);
+    QCOMPARE(offsetText(offset), text);
+    QCOMPARE(offsetText(std::nullopt), QString());
+    QCOMPARE(talkNumberText(2, 5), QStringLiteral("Talk 2 of 5"));
+    QCOMPARE(endsText(at(QStringLiteral("10:34:59"))), QStringLiteral("Ends 10:34"));
+    QCOMPARE(endsText(QDateTime()), QString());
 }
 
 void ProgrammeTest::loadBadValue_failsNamingTheKey_data()
