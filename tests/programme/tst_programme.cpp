@@ -1,4 +1,7 @@
 #include "platform/filestore.h"
+#include "programme/csvtext.h"
+#include "programme/programmecsv.h"
+#include "programme/programmereport.h"
 #include "programme/programmestore.h"
 #include "programme/schedule.h"
 #include "settings/persistence.h"
@@ -12,6 +15,8 @@
 #include <algorithm>
 #include <limits>
 #include <sys/stat.h>
+
+Q_DECLARE_METATYPE(std::vector<Talk>)
 
 namespace {
 
@@ -92,15 +97,23 @@ private slots:
     void durations_data();
     void durations();
     void talkClockSetting_takesTheTalksOwnLengths();
+
     void schedule_data();
     void schedule();
     void texts_data();
     void texts();
+
     void loadBadValue_failsNamingTheKey_data();
     void loadBadValue_failsNamingTheKey();
     void saveThenLoad_keepsEveryValueAndRemovesWhatWent();
     void fileStore_keepsHandEditedLinesAndTouchesNothingWithoutAProgramme();
     void loadTwoHundredTalks_isCheap();
+
+    void importCsv_data();
+    void importCsv();
+    void exportCsv_readsBackAsTheSameTalks_data();
+    void exportCsv_readsBackAsTheSameTalks();
+    void report_givesEveryTalkAndTheSession();
 };
 
 void ProgrammeTest::durations_data()
@@ -435,6 +448,173 @@ void ProgrammeTest::loadTwoHundredTalks_isCheap()
     counted.set(QStringLiteral("Programme"), QStringLiteral("Count"), QStringLiteral("200"));
     LoadProgramme(counted, plan);
     QCOMPARE(counted.reads, 3 + 6 * MaxTalks); // one read a key
+}
+
+void ProgrammeTest::importCsv_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("plan"); // "Description=seconds" per stage; empty: the built-in four
+    QTest::addColumn<QString>("result");   // summary() of the talks read, or "refused: " and words of the message
+
+    const QStringList builtIn;
+    QTest::newRow("comma") << QByteArray("Title,Speaker,Start\nOpening,Ann,9:00\nBreak,,\n") << builtIn
+                           << "Opening|Ann|09:00|\nBreak|||";
+    QTest::newRow("semicolon, BOM, CRLF, any case and order")
+        << QByteArray("\xEF\xBB\xBFstart;SPEAKER; title \r\n09:30;\"Doe; Jane\";Keynote\r\n") << builtIn
+        << "Keynote|Doe; Jane|09:30|";
+    QTest::newRow("CR line ends, spreadsheet times")
+        << QByteArray("Title,Start\rA,09:00:00\rB,13:05:00\r") << builtIn << "A||09:00|\nB||13:05|";
+    QTest::newRow("stages by description, gap filled from the plan")
+        << QByteArray("Title,discussion,Presentation\nA,10,12:30\nB,,\nC,,1:00:00\n") << builtIn
+        << "A|||750,300,600\nB|||\nC|||3600";
+    QTest::newRow("stages by number") << QByteArray("Title,Stage 2,stage4\nA,1,0:30\n") << builtIn
+                                      << "A|||900,60,300,30";
+    QTest::newRow("length: stage 1 gets what the others leave")
+        << QByteArray("Title,Length,Conclusion\nA,30,10\nB,0:30:00,\nC,20,\n") << builtIn
+        << "A|||900,600\nB|||1200\nC|||600";
+    QTest::newRow("length of a talk of one stage")
+        << QByteArray("Title,Length\nA,45\n") << QStringList{"Talk=600"} << "A|||2700";
+    QTest::newRow("quotes, doubled quotes, line breaks in a cell")
+        << QByteArray("Title,Speaker\n\"On \"\"Time\"\", \nand more\" , \"\"\n") << builtIn
+        << "On \"Time\", \nand more|||";
+    QTest::newRow("blank rows and padding skipped")
+        << QByteArray("\n;;\nTitle;Speaker;;\n\n;;;\nA;Ann;;\n \t\n") << builtIn << "A|Ann||";
+    QTest::newRow("a quoted empty title is a talk") << QByteArray("Title\n\"\"\n") << builtIn << "|||";
+
+    QTest::newRow("larger than 1 MiB") << "Title\n" + QByteArray(MaxProgrammeCsvBytes, 'x') << builtIn
+                                       << "refused: the file is larger than 1 MiB";
+    QTest::newRow("not UTF-8") << QByteArray("Title\nA\n\xC3(\n") << builtIn
+                               << "refused: line 3: the text is not UTF-8";
+    QTest::newRow("UTF-8 cut short at the end")
+        << QByteArray("Title\nA\n\xE2\x82") << builtIn << "refused: line 3: the text is not UTF-8";
+    QTest::newRow("UTF-8 of a surrogate")
+        << QByteArray("Title\r\nA\r\n\xED\xA0\x80\r\n") << builtIn << "refused: line 3: the text is not UTF-8";
+    QTest::newRow("quote never closed") << QByteArray("Title,Speaker\nA,\"Ann\nB,Bo\n") << builtIn
+                                        << "refused: line 2, column 2 (Speaker): a quote that is never closed";
+    QTest::newRow("text after the closing quote") << QByteArray("Title\n\"A\"B\n") << builtIn
+                                                  << "refused: line 2, column 1 (Title): text after the closing quote";
+    QTest::newRow("quote inside an unquoted cell")
+        << QByteArray("Title\nThe \"best\"\n") << builtIn << "refused: line 2, column 1 (Title): a quote inside a cell";
+    QTest::newRow("unknown column") << QByteArray("Title,Speaker,Notes\n") << builtIn
+                                    << "refused: line 1, column 3 (Notes): \"Notes\" is not a column";
+    QTest::newRow("column twice") << QByteArray("Title,Stage 1,presentation\n") << builtIn
+                                  << "refused: line 1, column 3 (presentation): names what column 2 names";
+    QTest::newRow("no title column") << QByteArray("Speaker\nAnn\n") << builtIn
+                                     << "refused: line 1: the header row has no Title column";
+    QTest::newRow("length and stage 1") << QByteArray("Title,Length,Presentation\n") << builtIn
+                                        << "refused: line 1, column 3 (Presentation): both this column and Length";
+    QTest::newRow("a stage that is not there")
+        << QByteArray("Title,Stage 5\n") << builtIn << "refused: names no stage: the plan has stages 1 to 4";
+    QTest::newRow("a description two stages share")
+        << QByteArray("Title,Questions\n") << QStringList{"Talk=600", "Questions=300", "Questions=300", "Over=60"}
+        << "refused: describes both stage 2 and stage 3";
+    QTest::newRow("length shorter than the other stages")
+        << QByteArray("Title,Length\nA,20\nB,9:59\n") << builtIn
+        << "refused: line 3, column 2 (Length): 9:59 is shorter than the talk's other stages (10)";
+    QTest::newRow("length leaving stage 1 too long") << QByteArray("Title,Length\nA,11:00:00\n") << builtIn
+                                                     << "refused: line 2, column 2 (Length): 11:00:00 leaves stage 1";
+    QTest::newRow("stage of ten hours") << QByteArray("Title,Conclusion\nA,10:00:00\n") << builtIn
+                                        << "refused: \"10:00:00\" is longer than a stage can be";
+    QTest::newRow("length with a fraction") << QByteArray("Title,Length\nA,20.5\n") << builtIn
+                                            << "refused: line 2, column 2 (Length): \"20.5\" is not a length";
+    QTest::newRow("start with a dot") << QByteArray("Title,Start\nA,9.30\n") << builtIn
+                                      << "refused: line 2, column 2 (Start): \"9.30\" is not a time of day";
+    QTest::newRow("long title") << "Title\n" + QByteArray(201, 'x') << builtIn
+                                << "refused: line 2, column 1 (Title): longer than 200 characters";
+    QTest::newRow("a value beyond the header") << QByteArray("Title,Start,\nA,9:00,x\n") << builtIn
+                                               << "refused: line 2, column 3: \"x\" stands in a column the header";
+    QTest::newRow("201 talks") << "Title\n" + QByteArray("A\n").repeated(201) << builtIn
+                               << "refused: line 202: more than 200 talks";
+    QTest::newRow("only the header") << QByteArray("Title,Speaker\r\n\r\n") << builtIn
+                                     << "refused: the file has no talks";
+    QTest::newRow("empty file") << QByteArray("\xEF\xBB\xBF") << builtIn << "refused: the file has no header row";
+}
+
+void ProgrammeTest::importCsv()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, plan);
+    QFETCH(QString, result);
+
+    const ProgrammeCsvImport read = importProgrammeCsv(file, stagePlan(plan));
+    if (result.startsWith(QStringLiteral("refused: "))) {
+        QVERIFY(read.error && read.talks.empty());
+        QVERIFY2(read.error->message().contains(result.mid(9)), qPrintable(read.error->message()));
+    } else {
+        QVERIFY2(!read.error, qPrintable(read.error.value_or(CsvImportError{}).message()));
+        QCOMPARE(summary(read.talks), result);
+        const QByteArray exported = exportProgrammeCsv(read.talks, stagePlan(plan));
+        QCOMPARE(summary(importProgrammeCsv(exported, stagePlan(plan)).talks), result);
+    }
+}
+
+void ProgrammeTest::exportCsv_readsBackAsTheSameTalks_data()
+{
+    QTest::addColumn<std::vector<Talk>>("talks");
+    QTest::addColumn<QStringList>("plan");
+
+    QTest::newRow("texts that need quotes")
+        << std::vector<Talk>{talk(QStringLiteral(" Blank, around "), QStringLiteral("O\"Neil; Jr."),
+                                  QStringLiteral("9:00")),
+                             talk(QStringLiteral("Two\r\nlines\r"), QStringLiteral("\u00e9\u4e2d\U0001F600")), talk({})}
+        << QStringList();
+    QTest::newRow("lengths of different counts")
+        << std::vector<Talk>{talk(QStringLiteral("A"), {}, {}, {0, 35999, 61}),
+                             talk(QStringLiteral("B"), {}, {}, {3600}),
+                             talk(QStringLiteral("C"), {}, QStringLiteral("23:59"), {1, 2, 3, 4})}
+        << QStringList();
+    QTest::newRow("descriptions that cannot name their column")
+        << std::vector<Talk>{talk(QStringLiteral("A"), {}, {}, {1, 2, 3, 4, 5, 6})}
+        << QStringList{"Length=60", "=60", "Same=60", " same =60", "Stage 1=60", "Fine=60"};
+}
+
+void ProgrammeTest::exportCsv_readsBackAsTheSameTalks()
+{
+    QFETCH(std::vector<Talk>, talks);
+    QFETCH(QStringList, plan);
+
+    std::vector<Talk> recorded = talks;
+    recorded.front().record = {at(QStringLiteral("09:00:00")), 60};
+    const QByteArray file = exportProgrammeCsv(recorded, stagePlan(plan));
+    const ProgrammeCsvImport read = importProgrammeCsv(file, stagePlan(plan));
+    QVERIFY2(!read.error, qPrintable(read.error.value_or(CsvImportError{}).message()));
+    QCOMPARE(summary(read.talks), summary(talks));
+    QVERIFY(read.talks == talks);
+    QCOMPARE(exportProgrammeCsv(read.talks, stagePlan(plan)), file);
+    if (plan.isEmpty())
+        QVERIFY(file.startsWith(talks.front().lengths.empty() ? "Title,Speaker,Start\r\n"
+                                                              : "Title,Speaker,Start,Presentation,Conclusion,"));
+}
+
+void ProgrammeTest::report_givesEveryTalkAndTheSession()
+{
+    const ClockSetting plan = stagePlan({QStringLiteral("Talk=1200"), QStringLiteral("Over=60")});
+    Programme programme;
+    programme.sessionStart = QTime(9, 0);
+    programme.current = 2;
+    programme.talks = {talk(QStringLiteral("Opening, welcome"), QStringLiteral("Ann")), talk(QStringLiteral("Close"))};
+    programme.talk(1).record = {at(QStringLiteral("09:01:00")), 1350};
+    programme.talk(2).record = {at(QStringLiteral("09:24:00")), 1110};
+    const Schedule schedule = computeSchedule(programme, plan, {ClockState::Paused, 1110}, at(QStringLiteral("09:43")));
+
+    const Csv::Parsed parsed = Csv::parse(QString::fromUtf8(programmeReportCsv(programme, schedule)), u',');
+    QStringList rows;
+    for (const Csv::Row &row : parsed.rows) {
+        QStringList cells;
+        for (const Csv::Cell &cell : row.cells)
+            cells.append(cell.text);
+        rows.append(cells.join(u'|'));
+    }
+    QVERIFY(!parsed.problem);
+    QCOMPARE(rows,
+             (QStringList{"Talk|Title|Speaker|Planned start|Actual start|Planned length|Actual length|Over or under|"
+                          "Planned end|Actual end",
+                          "1|Opening, welcome|Ann|2024-05-06 09:00|2024-05-06 09:01:00|0:20:00|0:22:30|+0:02:30|"
+                          "2024-05-06 09:20|2024-05-06 09:23:30",
+                          "2|Close||2024-05-06 09:20|2024-05-06 09:24:00|0:20:00|0:18:30|-0:01:30|2024-05-06 09:40|"
+                          "2024-05-06 09:42:30",
+                          "Session|||2024-05-06 09:00|2024-05-06 09:01:00|0:40:00|0:41:30|+0:01:30|2024-05-06 09:40|"
+                          "2024-05-06 09:42:30"}));
 }
 
 QTEST_GUILESS_MAIN(ProgrammeTest)
