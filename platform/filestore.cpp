@@ -102,7 +102,7 @@ std::optional<QString> whyNotWritable(const QByteArray &next, const std::vector<
     const QHash<QString, QString> saved = IniText::parse(next);
     const bool readsBack = std::all_of(values.cbegin(), values.cend(), [&saved](const IniText::Value &value) {
         const auto found = saved.constFind(IniText::fullKey(value.section, value.key));
-        return found != saved.cend() && *found == value.text;
+        return value.removed ? found == saved.cend() : found != saved.cend() && *found == value.text;
     });
     if (!readsBack) {
         return QStringLiteral("a value could not be written so that it reads back unchanged");
@@ -182,7 +182,8 @@ QString FileStore::read(const QString &application, const QString &section, cons
     }
     const QString name = IniText::fullKey(section, key);
     if (const auto pending = f.pendingIndex.constFind(name); pending != f.pendingIndex.cend()) {
-        return f.pending[*pending].text;
+        const Pending &p = f.pending[*pending];
+        return p.removed ? defaultText : p.text;
     }
     return f.stored.value(name, defaultText);
 }
@@ -193,10 +194,28 @@ void FileStore::write(const QString &application, const QString &section, const 
     const QString name = IniText::fullKey(section, key);
     if (const auto pending = f.pendingIndex.constFind(name); pending != f.pendingIndex.cend()) {
         f.pending[*pending].text = text;
+        f.pending[*pending].removed = false;
         return;
     }
     f.pendingIndex.insert(name, f.pending.size());
     f.pending.push_back({section, key, text});
+}
+
+void FileStore::remove(const QString &application, const QString &section, const QString &key)
+{
+    File &f = file(application);
+    const QString name = IniText::fullKey(section, key);
+    if (const auto pending = f.pendingIndex.constFind(name); pending != f.pendingIndex.cend()) {
+        f.pending[*pending].text.clear();
+        f.pending[*pending].removed = true;
+        return;
+    }
+    // Removing what is not there must not make a save of a file nobody changed.
+    if (!f.stored.contains(name)) {
+        return;
+    }
+    f.pendingIndex.insert(name, f.pending.size());
+    f.pending.push_back({section, key, QString(), true});
 }
 
 std::optional<QString> FileStore::sync()
@@ -250,7 +269,7 @@ std::optional<QString> FileStore::save(File &f)
     std::vector<IniText::Value> values;
     values.reserve(f.pending.size());
     for (const Pending &p : f.pending) {
-        values.push_back({p.section, p.key, p.text});
+        values.push_back({p.section, p.key, p.text, p.removed});
     }
     const QByteArray next = IniText::patch(current.data, values);
     if (const std::optional<QString> problem = whyNotWritable(next, values)) {
@@ -262,7 +281,11 @@ std::optional<QString> FileStore::save(File &f)
 
     // Only this store's own values: what others changed in the file stays unseen until the next start.
     for (const Pending &p : f.pending) {
-        f.stored.insert(IniText::fullKey(p.section, p.key), p.text);
+        if (p.removed) {
+            f.stored.remove(IniText::fullKey(p.section, p.key));
+        } else {
+            f.stored.insert(IniText::fullKey(p.section, p.key), p.text);
+        }
     }
     return std::nullopt;
 }

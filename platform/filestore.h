@@ -40,6 +40,8 @@ public:
                  const QString &defaultText) const override;
     // Kept in memory, readable at once, until a sync saves it.
     void write(const QString &application, const QString &section, const QString &key, const QString &text) override;
+    // A key neither read from the file nor written since is taken as not there: nothing happens.
+    void remove(const QString &application, const QString &section, const QString &key) override;
     // Saves every application's unsaved values into its file as it is now. A failure leaves the file as it
     // was and forgets the values, so that no later save writes what the user was told was not written; the
     // text names the file and the reason, one sentence a file. Waits at most about a second for another
@@ -55,6 +57,7 @@ private:
     struct Pending
     {
         QString section, key, text;
+        bool removed = false;
     };
     struct File
     {

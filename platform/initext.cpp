@@ -2,6 +2,8 @@
 
 #include "platform/initextescape.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <utility>
 
@@ -9,7 +11,13 @@ namespace IniText {
 
 QString fullKey(QStringView section, QStringView key)
 {
-    return section.isEmpty() ? key.toString() : section.toString() + u'/' + key.toString();
+    if (section.isEmpty()) {
+        return key.toString();
+    }
+    // One allocation: every read and every parsed line names its key so.
+    QString name;
+    name.reserve(section.size() + 1 + key.size());
+    return name.append(section).append(u'/').append(key);
 }
 
 namespace {
@@ -288,6 +296,28 @@ void appendSections(QByteArray &result, const NewSections &sections, const QByte
     }
 }
 
+// `data` without the lines of `keys`. A line starts a physical line of its own (a line break escaped or
+// quoted belongs to the line before), so taking it away with its break leaves the lines around it as
+// they were.
+QByteArray withoutKeys(QByteArrayView data, const QSet<QString> &keys)
+{
+    std::vector<Edit> edits;
+    forEachItem(data, [&](const Item &item) {
+        if (item.isHeader || !keys.contains(fullKey(item.section, item.name))) {
+            return;
+        }
+        qsizetype end = item.physicalEnd;
+        if (end < data.size() && data[end] == '\r') {
+            ++end;
+        }
+        if (end < data.size() && data[end] == '\n') {
+            ++end;
+        }
+        edits.push_back({item.start, end - item.start, {}});
+    });
+    return edited(data, std::move(edits));
+}
+
 } // namespace
 
 std::optional<QString> firstProblem(QByteArrayView data)
@@ -328,13 +358,26 @@ QHash<QString, QString> parse(QByteArrayView data)
     return values;
 }
 
-QByteArray patch(QByteArrayView data, const std::vector<Value> &values)
+QByteArray patch(QByteArrayView original, const std::vector<Value> &values)
 {
+    const std::vector<const Value *> last = lastOfEachKey(values);
+    QSet<QString> removed;
+    for (const Value *value : last) {
+        if (value->removed) {
+            removed.insert(fullKey(value->section, value->key));
+        }
+    }
+    // Lines go first, so the places where values are written are those of the data as it will stand.
+    const QByteArray kept = removed.isEmpty() ? original.toByteArray() : withoutKeys(original, removed);
+    const QByteArrayView data = kept;
     const Layout layout = layoutOf(data);
-    const QByteArray newline = data.indexOf(QByteArrayView("\r\n")) >= 0 ? "\r\n" : "\n";
+    const QByteArray newline = original.indexOf(QByteArrayView("\r\n")) >= 0 ? "\r\n" : "\n";
     std::vector<Edit> edits;
     NewSections newSections;
-    for (const Value *value : lastOfEachKey(values)) {
+    for (const Value *value : last) {
+        if (value->removed) {
+            continue;
+        }
         const QByteArray line = Escaping::escapeName(value->key) + '=' + Escaping::escapeValue(value->text);
         if (const auto found = layout.keyLines.constFind(fullKey(value->section, value->key));
             found != layout.keyLines.cend()) {

@@ -14,6 +14,7 @@ namespace IniText {
 struct Value
 {
     QString section, key, text;
+    bool removed = false; // the key is to go, with every line it has: `text` is not used
 };
 
 // How a key is named across sections: "section/key", or just "key" in the unnamed section.
@@ -36,7 +37,8 @@ std::optional<QString> findValue(QByteArrayView data, QStringView section, QStri
 QHash<QString, QString> parse(QByteArrayView data);
 
 // `data` with `values` set: the line of a key already there is replaced, a new key goes after the last
-// line of its section, a new section at the end. Every other byte stays as it is, a byte-order mark too.
+// line of its section, a new section at the end. A removed key loses every line it has, each with its line
+// break; its section's header stays. Every other byte stays as it is, a byte-order mark too.
 QByteArray patch(QByteArrayView data, const std::vector<Value> &values);
 
 } // namespace IniText

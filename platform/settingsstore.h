@@ -19,6 +19,10 @@ public:
     // Creates or overwrites the value. May be buffered until sync().
     virtual void write(const QString &application, const QString &section, const QString &key, const QString &text) = 0;
 
+    // Removes the key, so that reading it gives the default again. Nothing happens for a key that is not
+    // there. May be buffered until sync().
+    virtual void remove(const QString &application, const QString &section, const QString &key) = 0;
+
     // Makes every write durable. Returns a description of the failure, or nothing when all went well.
     virtual std::optional<QString> sync() = 0;
 

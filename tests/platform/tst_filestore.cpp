@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSettings>
@@ -50,6 +51,8 @@ private slots:
     void diskFull_syncReportsAndFileIsUntouched();
     void save_changesOnlyTheLinesOfItsValues_data();
     void save_changesOnlyTheLinesOfItsValues();
+    void remove_takesAwayEveryLineOfTheKeyAndNothingElse_data();
+    void remove_takesAwayEveryLineOfTheKeyAndNothingElse();
     void unusableFile_isNeitherReadNorReplaced_data();
     void unusableFile_isNeitherReadNorReplaced();
     void unsavedValues_areSavedWhenTheStoreEnds();
@@ -477,6 +480,72 @@ void FileStoreTest::save_changesOnlyTheLinesOfItsValues()
     QCOMPARE(throughQSettings(path, QStringLiteral("Stages/Description1")),
              QVariant(QStringLiteral("Talk, then questions")));
     QCOMPARE(throughQSettings(path, QStringLiteral("Window/Left")), QVariant(QStringLiteral("100")));
+}
+
+void FileStoreTest::remove_takesAwayEveryLineOfTheKeyAndNothingElse_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QStringList>("changes"); // "-Section/Key" removes, "+Section/Key=text" writes, in order
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("between two keys") << QByteArray("[S]\nA=1\nB=2\nC=3\n") << QStringList{"-S/B"}
+                                      << QByteArray("[S]\nA=1\nC=3\n");
+    QTest::newRow("every line of a repeated key")
+        << QByteArray("[S]\nA=1\nB=2\nA=3\n") << QStringList{"-S/A"} << QByteArray("[S]\nB=2\n");
+    QTest::newRow("with its comment, CRLF") << QByteArray("\xEF\xBB\xBF[S]\r\nA=1 ; why\r\nB=2\r\n")
+                                            << QStringList{"-S/A"} << QByteArray("\xEF\xBB\xBF[S]\r\nB=2\r\n");
+    QTest::newRow("a quoted value over two lines")
+        << QByteArray("[S]\nA=\"x\ny\"\nB=2\n") << QStringList{"-S/A"} << QByteArray("[S]\nB=2\n");
+    QTest::newRow("a value continued by a backslash")
+        << QByteArray("[S]\nA=x\\\ny\nB=2\n") << QStringList{"-S/A"} << QByteArray("[S]\nB=2\n");
+    QTest::newRow("last line without a break")
+        << QByteArray("[S]\nA=1\n  B=2") << QStringList{"-S/B"} << QByteArray("[S]\nA=1\n  ");
+    QTest::newRow("only in its own section")
+        << QByteArray("[S]\nA=1\n\n[T]\nA=2\n") << QStringList{"-S/A"} << QByteArray("[S]\n\n[T]\nA=2\n");
+    QTest::newRow("the last key, then a new one in its place")
+        << QByteArray("[S]\nA=1\nB=2\n[T]\nC=3\n") << QStringList{"-S/B", "+S/D=4"}
+        << QByteArray("[S]\nA=1\nD=4\n[T]\nC=3\n");
+    QTest::newRow("written, then removed before the save")
+        << QByteArray("[S]\nA=1\n") << QStringList{"+S/B=2", "-S/B", "-S/A", "+S/A=5"} << QByteArray("[S]\nA=5\n");
+    QTest::newRow("a key that is not there")
+        << QByteArray("[S]\nA=1\n") << QStringList{"-S/Z", "-T/A"} << QByteArray("[S]\nA=1\n");
+}
+
+void FileStoreTest::remove_takesAwayEveryLineOfTheKeyAndNothingElse()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QStringList, changes);
+    QFETCH(QByteArray, after);
+
+    const QString path = writeFile(before);
+    const auto inode = [&path] {
+        struct stat status = {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+    };
+    const auto written = inode();
+    FileStore store;
+    const QString app = QStringLiteral("Kestrim");
+    QMap<QString, std::optional<QString>> last; // "Section/Key" -> the text, or nothing once removed
+    for (const QString &change : changes) {
+        const QString name = change.mid(1).section(u'=', 0, 0);
+        const QString section = name.section(u'/', 0, 0);
+        const QString key = name.section(u'/', 1);
+        if (change.startsWith(u'-')) {
+            store.remove(app, section, key);
+            QCOMPARE(store.read(app, section, key, QStringLiteral("gone")), QStringLiteral("gone"));
+            last[name] = std::nullopt;
+        } else {
+            store.write(app, section, key, change.section(u'=', 1));
+            last[name] = change.section(u'=', 1);
+        }
+    }
+    QCOMPARE(store.sync(), std::nullopt);
+    QCOMPARE(contents(path), after);
+    if (before == after) {
+        QCOMPARE(inode(), written); // nothing to save: the file was not replaced
+    }
+    for (auto it = last.cbegin(); it != last.cend(); ++it)
+        QCOMPARE(throughQSettings(path, it.key()), it.value() ? QVariant(*it.value()) : QVariant());
 }
 
 void FileStoreTest::unusableFile_isNeitherReadNorReplaced_data()

@@ -7,6 +7,7 @@
 #include "platform/settingsstore.h"
 #include "platform/soundplayer.h"
 #include "platform/tickcounter.h"
+#include "platform/wallclock.h"
 
 #include <QMap>
 #include <QString>
@@ -15,6 +16,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <variant>
 
 // A tick counter that moves only when the test says so.
@@ -43,6 +45,21 @@ private:
     std::int32_t now_;
 };
 
+// The laptop's clock, set and moved by the test: a Monday morning unless told otherwise.
+class FakeWallClock final : public WallClock
+{
+public:
+    explicit FakeWallClock(QDateTime start = QDateTime(QDate(2024, 5, 6), QTime(9, 0)))
+        : now_(std::move(start))
+    {}
+    QDateTime now() const override { return now_; }
+    void set(QDateTime now) { now_ = std::move(now); }
+    void advance(qint64 seconds) { now_ = now_.addSecs(seconds); }
+
+private:
+    QDateTime now_;
+};
+
 // Records every path it is asked to play.
 class FakeSoundPlayer final : public SoundPlayer
 {
@@ -68,6 +85,11 @@ public:
         ++writes;
         values.insert(path(application, section, key), text);
     }
+    void remove(const QString &application, const QString &section, const QString &key) override
+    {
+        ++removes;
+        values.remove(path(application, section, key));
+    }
     std::optional<QString> sync() override { return failSync; }
     QString location() const override { return QStringLiteral("memory:/Kestrim.conf"); }
 
@@ -91,6 +113,7 @@ public:
     std::optional<QString> failSync;
     mutable int reads = 0;
     int writes = 0;
+    int removes = 0;
 };
 
 // Answers queued in advance: a colour, a cancel (nullopt) or a failure.

@@ -1,0 +1,6 @@
+#include "platform/wallclock.h"
+
+QDateTime SystemWallClock::now() const
+{
+    return QDateTime::currentDateTime();
+}

@@ -1,0 +1,133 @@
+#include "programme/schedule.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// The local time `time` on `date`. A time that the change to daylight saving time skipped is taken an
+// hour later, past the gap.
+QDateTime localAt(QDate date, QTime time)
+{
+    const QDateTime at(date, time);
+    return at.isValid() ? at : QDateTime(date, time.addSecs(3600));
+}
+
+// `time` on the day that brings it nearest to `reference`, the later one on a tie.
+QDateTime nearestTo(QTime time, const QDateTime &reference)
+{
+    QDateTime best;
+    std::int64_t bestDistance = 0;
+    for (int day = -1; day <= 1; ++day) {
+        const QDateTime candidate = localAt(reference.date().addDays(day), time);
+        const std::int64_t distance = std::abs(reference.secsTo(candidate));
+        if (!best.isValid() || distance <= bestDistance) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+QDateTime later(const QDateTime &a, const QDateTime &b)
+{
+    return a < b ? b : a;
+}
+
+} // namespace
+
+Schedule computeSchedule(const Programme &programme, const ClockSetting &plan, const TalkClock &clock,
+                         const QDateTime &now)
+{
+    Schedule schedule;
+    if (programme.empty()) {
+        return schedule;
+    }
+    const std::int32_t current = std::clamp(programme.current, 1, programme.count());
+
+    // Where the first time of day is placed: the session as it really began, or now before it did.
+    QDateTime anchor = now;
+    for (const Talk &talk : programme.talks) {
+        if (talk.record.started && *talk.record.started < anchor) {
+            anchor = *talk.record.started;
+        }
+    }
+
+    schedule.talks.resize(programme.talks.size());
+    std::optional<QDateTime> plannedEnd;
+    QDateTime expectedEnd;
+    for (std::int32_t n = 1; n <= programme.count(); ++n) {
+        const Talk &talk = programme.talk(n);
+        TalkTimes &times = schedule.talks[static_cast<std::size_t>(n - 1)];
+        times.plannedLength = talkSeconds(plan, talk);
+        const std::int64_t length = times.plannedLength;
+
+        const std::optional<QTime> own = n == 1 && !talk.start ? programme.sessionStart : talk.start;
+        if (own) {
+            times.plannedStart = nearestTo(*own, plannedEnd.value_or(anchor));
+        } else {
+            times.plannedStart = plannedEnd;
+        }
+        if (times.plannedStart) {
+            times.plannedEnd = times.plannedStart->addSecs(length);
+        }
+        plannedEnd = times.plannedEnd;
+
+        times.actualStart = talk.record.started;
+        times.done = n < current;
+        // Where the talk starts if nothing recorded says otherwise: after the talk before, not before its
+        // own fixed start.
+        QDateTime next = n == 1 ? times.plannedStart.value_or(now) : expectedEnd;
+        if (n > 1 && talk.start) {
+            next = later(next, *times.plannedStart);
+        }
+        if (times.done) {
+            times.actualLength = talk.record.elapsed;
+            times.expectedStart = times.actualStart.value_or(next);
+            times.expectedEnd = times.expectedStart.addSecs(times.actualLength.value_or(length));
+        } else if (n == current) {
+            if (clock.state == ClockState::Ready) {
+                times.expectedStart = later(now, times.plannedStart.value_or(now));
+                times.expectedEnd = times.expectedStart.addSecs(length);
+            } else {
+                times.expectedStart = times.actualStart.value_or(now.addSecs(-clock.elapsed));
+                times.expectedEnd = now.addSecs(std::max<std::int64_t>(0, length - clock.elapsed));
+            }
+            if (times.plannedEnd) {
+                schedule.offset = times.plannedEnd->secsTo(times.expectedEnd);
+            }
+        } else {
+            times.expectedStart = next;
+            times.expectedEnd = next.addSecs(length);
+        }
+        expectedEnd = times.expectedEnd;
+    }
+    schedule.expectedEnd = expectedEnd;
+    schedule.plannedEnd = plannedEnd;
+    return schedule;
+}
+
+QString offsetText(const std::optional<std::int64_t> &offset)
+{
+    if (!offset) {
+        return QString();
+    }
+    // The magnitude as unsigned: that of the smallest 64-bit value does not fit in 64 signed bits.
+    const std::uint64_t seconds =
+        *offset < 0 ? 0 - static_cast<std::uint64_t>(*offset) : static_cast<std::uint64_t>(*offset);
+    if (seconds < 60) {
+        return QStringLiteral("On time");
+    }
+    const std::uint64_t minutes = seconds / 60 + (seconds % 60 >= 30 ? 1 : 0);
+    return (*offset > 0 ? QStringLiteral("Behind %1 min") : QStringLiteral("Ahead %1 min")).arg(minutes);
+}
+
+QString talkNumberText(std::int32_t talk, std::int32_t count)
+{
+    return QStringLiteral("Talk %1 of %2").arg(talk).arg(count);
+}
+
+QString endsText(const QDateTime &end)
+{
+    return end.isValid() ? QStringLiteral("Ends ") + end.toString(QStringLiteral("HH:mm")) : QString();
+}
