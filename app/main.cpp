@@ -6,6 +6,7 @@
 #include "platform/qtplatform.h"
 #include "platform/terminationsignals.h"
 #include "platform/tickcounter.h"
+#include "platform/wallclock.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,12 +27,14 @@ int main(int argc, char *argv[])
     QtColorChooser colors;
     QtFileChooser files;
     QtMessageBoxes messages;
+    SystemWallClock wallClock;
     const Platform platform{store,
                             ticks,
                             sound,
                             colors,
                             files,
                             messages,
+                            wallClock,
                             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
                             desktopReportsWindowPlacement()};
 

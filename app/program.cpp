@@ -4,7 +4,10 @@
 #include "mainwindow/room.h"
 #include "options/optionsdialog.h"
 #include "platform/choosers.h"
+#include "platform/filestore.h"
 #include "platform/settingsstore.h"
+#include "programme/programmereport.h"
+#include "programme/programmesession.h"
 #include "remote/remotesharing.h"
 #include "remote/sharedialog.h"
 #include "settings/persistence.h"
@@ -26,6 +29,7 @@ void reportLoadError(const Platform &platform, const QString &message)
 Program::Program(const Platform &platform)
     : platform_(platform)
     , session_(platform.ticks, platform.sound)
+    , programme_(std::make_unique<ProgrammeSession>(session_, platform.store, platform.wallClock))
     // The settings file is kept private once it holds the links' tokens; a store that is not a file is not.
     , sharing_(std::make_unique<RemoteSharing>(
           platform.store, RemoteSharing::performOn(session_), RemoteSharing::moduleBesideProgram(),
@@ -63,12 +67,37 @@ void Program::openShareDialog()
     }
 }
 
+void Program::saveReport()
+{
+    FileSaveRequest request;
+    request.initialFolder = QDir::toNativeSeparators(QDir::homePath());
+    request.defaultExtension = QStringLiteral(".csv");
+    request.title = QStringLiteral("Save the Report");
+    request.filterDescription = QStringLiteral("CSV File (*.csv)");
+    request.filterPattern = QStringLiteral("*.csv");
+    std::optional<QString> path;
+    try {
+        path = platform_.files.chooseSaveFile(mainWindow_.get(), request);
+    } catch (const ChooserError &error) {
+        platform_.messages.critical(mainWindow_.get(), applicationTitle(), QString::fromUtf8(error.what()));
+        return;
+    }
+    if (!path)
+        return;
+    const QByteArray report = programmeReportCsv(programme_->programme(), programme_->schedule());
+    if (const std::optional<QString> failure = replaceFile(*path, report)) {
+        platform_.messages.critical(mainWindow_.get(), applicationTitle(),
+                                    QStringLiteral("The report was not saved to %1: %2.").arg(*path, *failure));
+    }
+}
+
 bool Program::Main()
 {
     try {
         ClockSetting loaded;
         LoadClockSetting(loaded, platform_.store, platform_.programFolder);
         model_.SetClockSetting(loaded);
+        programme_->load(loaded);
         sharing_->load();
     } catch (const StoredValueError &error) {
         reportLoadError(platform_, error.message());
@@ -80,9 +109,11 @@ bool Program::Main()
 
     mainWindow_ = std::make_unique<fMain>(model_, session_, platform_);
     mainWindow_->setOptionDialogSource([this] { return OptionDialog(); });
+    mainWindow_->setPlanSink([this](const ClockSetting &plan) { programme_->setPlan(plan); });
     room_ = new Room(*mainWindow_, session_, platform_.store);
     QObject::connect(mainWindow_.get(), &fMain::quitting, room_, &Room::quit);
     room_->setShareHandler([this] { openShareDialog(); });
+    room_->setProgrammeHandlers(nullptr, [this] { saveReport(); });
 
     try {
         mainWindow_->Form_Load();

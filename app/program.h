@@ -8,6 +8,7 @@
 
 class fMain;
 class fOpt;
+class ProgrammeSession;
 class RemoteSharing;
 class Room;
 class ShareDialog;
@@ -31,6 +32,7 @@ public:
 
     SettingsModel &model() { return model_; }
     ClockSession &session() { return session_; }
+    ProgrammeSession &programme() { return *programme_; }
     fMain *MainWindow() const { return mainWindow_.get(); }
     // The options dialog, created on the first call (the main window's "Option" button makes that call).
     // Null before Main() has created the main window.
@@ -39,10 +41,13 @@ public:
 private:
     // "Share on Network...", created on first use; modeless, so the keys still reach the clock around it.
     void openShareDialog();
+    // "Save Report...": the session's report as a CSV file where the chair chooses.
+    void saveReport();
 
     Platform platform_;
     SettingsModel model_;
     ClockSession session_;
+    std::unique_ptr<ProgrammeSession> programme_;
     std::unique_ptr<fMain> mainWindow_;
     Room *room_ = nullptr; // the main window's child
     std::unique_ptr<fOpt> optionDialog_;

@@ -77,6 +77,12 @@ DigitPanel::DigitPanel(QWidget *parent)
     // On the stage background like the digits, also where the panel itself is not filled.
     lblMessage_->setAutoFillBackground(true);
     lblMessage_->hide();
+    lblTalk_ = new QLabel(this);
+    lblTalk_->setObjectName(QStringLiteral("lblTalk"));
+    lblTalk_->setAccessibleDescription(QStringLiteral("Talk"));
+    lblTalk_->setAlignment(Qt::AlignCenter);
+    lblTalk_->setAutoFillBackground(true);
+    lblTalk_->hide();
     // Raised over everything else the panel holds while a blackout is on where the speaker looks.
     blackout_ = new QWidget(this);
     blackout_->setObjectName(QStringLiteral("Blackout"));
@@ -97,7 +103,7 @@ void DigitPanel::observe(const ClockSession &session)
 
 void DigitPanel::setDigitFont(const FontSetting &font)
 {
-    for (QLabel *label : {lblMin_, lblSec_, lblMessage_}) {
+    for (QLabel *label : {lblMin_, lblSec_, lblMessage_, lblTalk_}) {
         QFont f = label->font();
         f.setFamily(font.Name);
         f.setBold(font.Bold);
@@ -146,8 +152,10 @@ std::optional<LabelLayout> DigitPanel::arrange(const LabelLayoutInput &in, int s
     input_ = in;
     shiftUp_ = shiftUp;
     const bool withMessage = messageShown_ && shown_ && !shown_->message.isEmpty();
+    const bool withTalk = messageShown_ && shown_ && shown_->session.active();
     const MessageSplit split = splitForMessage(in);
-    std::optional<LabelLayout> layout = layoutLabels(withMessage ? split.digits : in);
+    const TalkLineSplit talk = splitForTalkLine(withMessage ? split.digits : in);
+    std::optional<LabelLayout> layout = layoutLabels(withTalk ? talk.digits : withMessage ? split.digits : in);
     if (!layout)
         return std::nullopt;
     if (shown_ && shown_->minutes.startsWith(QLatin1Char('-')))
@@ -158,16 +166,31 @@ std::optional<LabelLayout> DigitPanel::arrange(const LabelLayoutInput &in, int s
     setLabelPoints(lblSec_, layout->secondsPoints);
 
     lblMessage_->setVisible(withMessage);
-    if (withMessage) {
-        placeLabel(lblMessage_, split.message, shiftUp);
-        QFont font = lblMessage_->font();
-        font.setPointSizeF(100);
-        const QFontMetricsF metrics(font);
-        const auto width = static_cast<float>(metrics.horizontalAdvance(lblMessage_->text()) * Units::twipsPerPixel());
-        const float lineAt100 = static_cast<float>(metrics.height() * Units::twipsPerPixel());
-        setLabelPoints(lblMessage_, fittedPoints(width, split.message, 100.0f / lineAt100));
-    }
+    if (withMessage)
+        fitLine(lblMessage_, split.message, shiftUp);
+    lblTalk_->setVisible(withTalk);
+    if (withTalk)
+        fitLine(lblTalk_, talk.line, shiftUp);
     return layout;
+}
+
+void DigitPanel::fitLine(QLabel *label, const LabelBox &box, int shiftUp)
+{
+    placeLabel(label, box, shiftUp);
+    QFont font = label->font();
+    font.setPointSizeF(100);
+    const QFontMetricsF metrics(font);
+    const auto width = static_cast<float>(metrics.horizontalAdvance(label->text()) * Units::twipsPerPixel());
+    const float lineAt100 = static_cast<float>(metrics.height() * Units::twipsPerPixel());
+    setLabelPoints(label, fittedPoints(width, box, 100.0f / lineAt100));
+}
+
+QString talkLine(const SessionInfo &session)
+{
+    if (!session.active())
+        return {};
+    const ScheduledTalk &talk = session.current();
+    return talk.speaker.isEmpty() ? talk.title : talk.title + QStringLiteral(" \u2014 ") + talk.speaker;
 }
 
 void DigitPanel::rearrange()
@@ -184,11 +207,14 @@ void DigitPanel::show(const ClockSnapshot &snapshot)
     lblMin_->setEnabled(snapshot.digitsEnabled);
     lblSec_->setEnabled(snapshot.digitsEnabled);
     lblMessage_->setText(snapshot.message);
+    const QString line = talkLine(snapshot.session);
+    const bool talkMoved = line != lblTalk_->text() || !before || before->session.active() != snapshot.session.active();
+    lblTalk_->setText(line);
     if (!before || before->background != snapshot.background || before->foreground != snapshot.foreground ||
         before->flashInverted != snapshot.flashInverted)
         applyColours();
     const auto negative = [](const ClockSnapshot &s) { return s.minutes.startsWith(QLatin1Char('-')); };
-    if (!before || negative(*before) != negative(snapshot) || before->message != snapshot.message)
+    if (!before || negative(*before) != negative(snapshot) || before->message != snapshot.message || talkMoved)
         rearrange();
     if (!before || before->blackout != snapshot.blackout)
         showBlackout();
@@ -201,7 +227,7 @@ void DigitPanel::applyColours()
     const DigitColours colours = digitColours(*shown_);
     const QColor back = toQColor(colours.background);
     const QColor fore = toQColor(colours.foreground);
-    for (QLabel *label : {lblMin_, lblSec_, lblMessage_})
+    for (QLabel *label : {lblMin_, lblSec_, lblMessage_, lblTalk_})
         label->setPalette(stagePalette(label->palette(), back, fore));
     if (fillsPanel_) {
         QPalette own = palette();

@@ -12,6 +12,10 @@
 class QLabel;
 class ClockSession;
 
+// The line above the digits that faces the speaker in a session of talks: "Title — Speaker", the title alone
+// without a speaker; empty without a programme.
+QString talkLine(const SessionInfo &session);
+
 // The digit font's face, bold and italic, without a size.
 QFont digitFace(const FontSetting &setting);
 // The font's ratios as the layout takes them, measured once per font at 100 points.
@@ -54,11 +58,14 @@ protected:
 private:
     void applyColours();
     void showBlackout();
+    // Puts a line of text in `box` and sizes its font to fill it.
+    void fitLine(QLabel *label, const LabelBox &box, int shiftUp);
     void rearrange();
 
     QLabel *lblMin_ = nullptr;
     QLabel *lblSec_ = nullptr;
     QLabel *lblMessage_ = nullptr;
+    QLabel *lblTalk_ = nullptr;
     QWidget *blackout_ = nullptr;
     float minusWidth_ = 0; // the advance of "-" in the digit font at 100 points, twips
     bool messageShown_ = false;

@@ -88,6 +88,15 @@ MessageSplit splitForMessage(const LabelLayoutInput &in)
     return split;
 }
 
+TalkLineSplit splitForTalkLine(const LabelLayoutInput &in)
+{
+    TalkLineSplit split{in, {}};
+    const float band = (in.clientHeight - in.toolbarHeight - in.statusBarHeight) * TalkLineShare;
+    split.digits.toolbarHeight += band;
+    split.line = {0, in.toolbarHeight, in.clientWidth, band};
+    return split;
+}
+
 LabelLayout withMinusLead(const LabelLayout &layout, const LabelLayoutInput &in, float lead)
 {
     // The group spans the client width when the width limits it: minutes, gap, seconds.

@@ -61,6 +61,16 @@ struct MessageSplit
 };
 MessageSplit splitForMessage(const LabelLayoutInput &in);
 
+// The current talk's title and speaker take a band across the top of the digits' area, a tenth of its
+// height; the digits are laid out in what is left, so they shrink by no more than that line.
+inline constexpr float TalkLineShare = 0.1f;
+struct TalkLineSplit
+{
+    LabelLayoutInput digits; // the input for the digits, the band taken off
+    LabelBox line;           // the band, client coordinates
+};
+TalkLineSplit splitForTalkLine(const LabelLayoutInput &in);
+
 // Room for a "-" of width `lead` (twips, at the minutes' size) before the minute digits. The minutes box
 // grows to the left by it, the group is centred again, and the digits keep their size where the band has the
 // room; where it has not, the whole group shrinks just enough, keeping its proportions.

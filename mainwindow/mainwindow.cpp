@@ -11,10 +11,12 @@
 #include "platform/icons.h"
 #include "platform/settingsstore.h"
 #include "platform/units.h"
+#include "programme/schedule.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -86,6 +88,19 @@ const ToolButtonSpec *toolButton(const QString &key)
 
 } // namespace
 
+QString sessionStatusText(const SessionInfo &session)
+{
+    if (!session.active())
+        return {};
+    QStringList parts{QDateTime::fromMSecsSinceEpoch(session.wallClockMs).toString(QStringLiteral("HH:mm")),
+                      talkNumberText(session.talk, session.count)};
+    if (const QString offset = offsetText(session.offsetSeconds); !offset.isEmpty())
+        parts << offset;
+    if (session.sessionEndsAtMs)
+        parts << endsText(QDateTime::fromMSecsSinceEpoch(*session.sessionEndsAtMs));
+    return parts.join(QStringLiteral("   "));
+}
+
 fMain::fMain(SettingsModel &model, ClockSession &session, const Platform &platform, QWidget *parent)
     : QMainWindow(parent)
     , model_(model)
@@ -154,6 +169,12 @@ void fMain::buildClient()
     statusLabel_ = new QLabel(bar);
     statusLabel_->setObjectName(QStringLiteral("StatusText"));
     bar->addPermanentWidget(statusLabel_, 1);
+    // On the right, only in a session of talks: the left part keeps saying what SPACE and ESC do.
+    sessionLabel_ = new QLabel(bar);
+    sessionLabel_->setObjectName(QStringLiteral("SessionText"));
+    sessionLabel_->setAccessibleDescription(QStringLiteral("Session"));
+    bar->addPermanentWidget(sessionLabel_);
+    sessionLabel_->hide();
 
     digits_ = new DigitPanel(this);
     digits_->setObjectName(QStringLiteral("Client"));
@@ -178,6 +199,17 @@ void fMain::Form_Load()
     SecondsScale_ = 0.4f;
     ClockSetting setting;
     model_.GetClockSetting(setting);
+    applyPlan(setting);
+}
+
+void fMain::applyPlan(const ClockSetting &setting)
+{
+    if (planSink_) {
+        planSink_(setting);
+        SetAspectRatio();
+        ResizeLabels();
+        return;
+    }
     session_.setSetting(setting);
     SetAspectRatio();
     ResizeLabels();
@@ -346,10 +378,7 @@ void fMain::OpenOptions()
         return;
     ClockSetting setting;
     model_.GetClockSetting(setting);
-    session_.setSetting(setting);
-    SetAspectRatio();
-    ResizeLabels();
-    ClearTimer();
+    applyPlan(setting);
 }
 
 void fMain::ClearTimer()
@@ -392,6 +421,10 @@ void fMain::showSnapshot(const ClockSnapshot &snapshot, ClockEvents events)
     // The "Sound" button shows the run's sound switch, whoever switched it; a new configuration brings it along.
     if (events & (ClockEvent::Reconfigured | ClockEvent::SoundChanged))
         button(QStringLiteral("Sound"))->setChecked(snapshot.soundEnabled);
+    if (events.testFlag(ClockEvent::SessionChanged)) {
+        sessionLabel_->setVisible(snapshot.session.active());
+        sessionLabel_->setText(sessionStatusText(snapshot.session));
+    }
     if (isMinimized() || !isActiveWindow())
         showCaption();
 }

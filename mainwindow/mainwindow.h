@@ -16,6 +16,11 @@ class QAction;
 class QLabel;
 class QToolBar;
 class fOpt;
+struct SessionInfo;
+
+// The status bar's right part in a session of talks: the laptop's time of day, "Talk 2 of 5", how far it runs
+// behind or ahead, and "Ends 10:34"; empty without a programme.
+QString sessionStatusText(const SessionInfo &session);
 
 // The timer's one main window: toolbar, two big digit labels, the information label, the status text and
 // the caption. It drives the clock session with the keys and the toolbar and shows what the session
@@ -34,6 +39,9 @@ public:
     void setOptionDialogSource(std::function<fOpt *()> source) { optionDialogSource_ = std::move(source); }
     // The options dialog that "Option" opens and quitting closes, once it exists.
     void setOptionDialog(fOpt *dialog) { OptionDialog = dialog; }
+    // Where the stage plan goes at the load and after the options dialog, when not straight to the clock: a
+    // programme of talks puts its current talk's own stages in. Set once at start-up, before Form_Load.
+    void setPlanSink(std::function<void(const ClockSetting &)> sink) { planSink_ = std::move(sink); }
 
     // Restores the placement from section "Window" (throws StoredValueError for a stored value that does
     // not convert, before anything is shown or written), gives the clock the configuration in force and
@@ -91,6 +99,7 @@ private:
     void buildToolbar();
     void buildClient();
     void placeLoaded();
+    void applyPlan(const ClockSetting &setting);
     void showSnapshot(const ClockSnapshot &snapshot, ClockEvents events);
     void setCommandButtons(CommandSet available);
     void applyPendingFrame();
@@ -103,9 +112,11 @@ private:
     Platform platform_;
     fOpt *OptionDialog = nullptr;
     std::function<fOpt *()> optionDialogSource_;
+    std::function<void(const ClockSetting &)> planSink_;
 
     QToolBar *Toolbar = nullptr;
     QLabel *statusLabel_ = nullptr;
+    QLabel *sessionLabel_ = nullptr;
     DigitPanel *digits_ = nullptr;
     QLabel *lblInfo = nullptr;
 

@@ -99,8 +99,28 @@ void Room::buildContextMenu()
     audienceMenu_->setObjectName(QStringLiteral("menuAudienceWindow"));
     audienceMenu_->menuAction()->setObjectName(QStringLiteral("actionAudienceWindow"));
     addCommand(ClockCommand::UndoReset, "actionUndoReset");
+    // A session of talks: moved on by the menu, the phone or the desk, never by a key (a presenter's clicker
+    // sends Page Down). In the menu only with a programme, and "Programme..." once it has a handler: items
+    // taken out rather than hidden, so a screen reader counts only what is shown.
+    sessionItems_ = {addCommand(ClockCommand::NextTalk, "actionNextTalk"),
+                     addCommand(ClockCommand::PreviousTalk, "actionPreviousTalk"),
+                     addItem(contextMenu_, QStringLiteral("Save Report..."), "actionSaveReport")};
+    connect(sessionItems_.last(), &QAction::triggered, this, [this] {
+        if (reportHandler_)
+            reportHandler_();
+    });
+    programmeAction_ =
+        addItem(contextMenu_, QLatin1String(commandRow(ClockCommand::Programme).label), "actionProgramme");
+    commandItems_.append({programmeAction_, ClockCommand::Programme});
+    connect(programmeAction_, &QAction::triggered, this, [this] {
+        if (programmeHandler_ && session_.snapshot().available.contains(ClockCommand::Programme))
+            programmeHandler_();
+    });
+    for (QAction *item : std::as_const(sessionItems_))
+        contextMenu_->removeAction(item);
+    contextMenu_->removeAction(programmeAction_);
 
-    contextMenu_->addSeparator();
+    afterSession_ = contextMenu_->addSeparator();
     modeGroup_ = new QActionGroup(contextMenu_);
     modeGroup_->setExclusive(true);
     for (std::size_t i = 0; i < std::size(ModeItems); ++i) {
@@ -139,6 +159,16 @@ void Room::setShareHandler(std::function<void()> handler)
     shareAction_->setVisible(bool(shareHandler_));
 }
 
+void Room::setProgrammeHandlers(std::function<void()> edit, std::function<void()> report)
+{
+    programmeHandler_ = std::move(edit);
+    reportHandler_ = std::move(report);
+    if (programmeHandler_)
+        contextMenu_->insertAction(afterSession_, programmeAction_);
+    else
+        contextMenu_->removeAction(programmeAction_);
+}
+
 void Room::refreshContextMenu()
 {
     const ClockSnapshot &now = session_.snapshot();
@@ -146,6 +176,14 @@ void Room::refreshContextMenu()
     onTopAction_->setChecked(settings_.onTop);
     for (const auto &[action, command] : commandItems_)
         action->setEnabled(now.available.contains(command));
+    const bool listed = contextMenu_->actions().contains(sessionItems_.first());
+    if (now.session.active() && !listed) {
+        contextMenu_->insertActions(
+            contextMenu_->actions().contains(programmeAction_) ? programmeAction_ : afterSession_, sessionItems_);
+    } else if (!now.session.active() && listed) {
+        for (QAction *item : std::as_const(sessionItems_))
+            contextMenu_->removeAction(item);
+    }
     for (std::size_t i = 0; i < std::size(ModeItems); ++i)
         modeActions_[i]->setChecked(ModeItems[i].mode == now.mode);
     flashAction_->setChecked(now.flashEnabled);

@@ -54,6 +54,9 @@ public:
     void askForMessage();
     // Where "Share on Network..." leads; the item is hidden until this is set.
     void setShareHandler(std::function<void()> handler);
+    // Where "Programme..." and "Save Report..." lead; "Programme..." is hidden until this is set, and the
+    // session's items (Next Talk, Previous Talk, Save Report...) are there only with a programme.
+    void setProgrammeHandlers(std::function<void()> edit, std::function<void()> report);
 
     PresenterSettings settings() const { return settings_; }
     QMenu *contextMenu() const { return contextMenu_; }
@@ -102,6 +105,11 @@ private:
     QAction *blackoutAction_ = nullptr;
     QAction *shareAction_ = nullptr;
     std::function<void()> shareHandler_;
+    QList<QAction *> sessionItems_;
+    QAction *programmeAction_ = nullptr;
+    QAction *afterSession_ = nullptr; // the separator the session's items go before
+    std::function<void()> programmeHandler_;
+    std::function<void()> reportHandler_;
     QPointer<AudienceWindow> audience_;
     Overlay *overlay_ = nullptr;
 };

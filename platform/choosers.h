@@ -44,13 +44,19 @@ struct FileOpenRequest
     QString filterPattern;     // "*.WAV", matched without regard to letter case
 };
 
-// The platform's file-open dialog.
+// A file to write: the same fields, the title "Save the Report".
+using FileSaveRequest = FileOpenRequest;
+
+// The platform's file-open and file-save dialogs.
 class FileChooser
 {
 public:
     virtual ~FileChooser() = default;
     // Returns the full path (native form) of the chosen file, or nothing when cancelled. Throws ChooserError.
     virtual std::optional<QString> chooseOpenFile(QWidget *parent, const FileOpenRequest &request) = 0;
+    // The same for a file to write, which may not exist yet; the default extension is added to a name
+    // without one. Replacing an existing file is confirmed in the dialog.
+    virtual std::optional<QString> chooseSaveFile(QWidget *parent, const FileSaveRequest &request) = 0;
 };
 
 // Modal message boxes with one OK button.

@@ -110,7 +110,8 @@ std::optional<QString> whyNotWritable(const QByteArray &next, const std::vector<
     return std::nullopt;
 }
 
-// A new file takes the old one's place only once all of it is on the disk.
+} // namespace
+
 std::optional<QString> replaceFile(const QString &path, const QByteArray &next)
 {
     QSaveFile out(path);
@@ -129,8 +130,6 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &next)
     }
     return std::nullopt;
 }
-
-} // namespace
 
 FileStore::FileStore() = default;
 

@@ -2,6 +2,7 @@
 
 #include "platform/settingsstore.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 
@@ -14,6 +15,10 @@
 // format (IniText), so that QSettings and a person with a text editor can both read it. A section is an
 // INI group; keys are used as they are and every value is text, read back exactly as written.
 //
+// Writes `bytes` to `path` as a whole or not at all: a new file takes the old one's place only once all of it
+// is on the disk. Returns why not ("the disk did not take all of it (it may be full)").
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes);
+
 // The file is written by this class rather than by QSettings, which in Qt 6.4 can replace the file with a
 // truncated one when the disk fills up, and waits without end for another writer's lock. Here a save
 // changes only the lines of the values written, keeps every other line (comments included) byte for byte,

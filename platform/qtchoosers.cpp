@@ -49,10 +49,22 @@ std::optional<std::int32_t> QtColorChooser::chooseColor(QWidget *parent, const Q
 std::optional<QString> QtFileChooser::chooseOpenFile(QWidget *parent, const FileOpenRequest &request)
 {
     requireWidgets(QStringLiteral("file-open dialog"));
+    return chooseFile(parent, request, QFileDialog::AcceptOpen);
+}
+
+std::optional<QString> QtFileChooser::chooseSaveFile(QWidget *parent, const FileSaveRequest &request)
+{
+    requireWidgets(QStringLiteral("file-save dialog"));
+    return chooseFile(parent, request, QFileDialog::AcceptSave);
+}
+
+std::optional<QString> QtFileChooser::chooseFile(QWidget *parent, const FileOpenRequest &request, int mode)
+{
     QFileDialog dialog(parent, request.title, request.initialFolder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    const auto accept = static_cast<QFileDialog::AcceptMode>(mode);
+    dialog.setAcceptMode(accept);
+    dialog.setFileMode(accept == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     // Name filters match without letter case unless the filter says otherwise; make sure it does not.
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     dialog.setNameFilter(nameFilter(request));

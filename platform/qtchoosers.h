@@ -22,6 +22,11 @@ class QtFileChooser final : public FileChooser
 {
 public:
     std::optional<QString> chooseOpenFile(QWidget *parent, const FileOpenRequest &request) override;
+    std::optional<QString> chooseSaveFile(QWidget *parent, const FileSaveRequest &request) override;
+
+private:
+    // `mode` is a QFileDialog::AcceptMode, kept out of this header.
+    static std::optional<QString> chooseFile(QWidget *parent, const FileOpenRequest &request, int mode);
 };
 
 class QtMessageBoxes final : public MessageBoxes

@@ -122,6 +122,14 @@ private slots:
         QVERIFY(above);
         QVERIFY(above->minutes.top + above->minutes.height <= split.message.top + pixel);
         QVERIFY(above->minutes.height >= m.height * (1 - MessageShare) - 2 * pixel);
+        // The talk's line takes a tenth above them, and with a message as well they still touch neither.
+        const TalkLineSplit talk = splitForTalkLine(split.digits);
+        const auto below = layoutLabels(talk.digits);
+        QVERIFY(below);
+        QVERIFY(below->minutes.top >= talk.line.top + talk.line.height - pixel);
+        QVERIFY(below->minutes.top + below->minutes.height <= split.message.top + pixel);
+        QVERIFY(below->minutes.height >= above->minutes.height * (1 - TalkLineShare) - 2 * pixel);
+        QCOMPARE(talk.line.top, in.toolbarHeight);
     }
 
     void tie_takesTheHeightBranch()

@@ -35,7 +35,11 @@ class TestLifecycle : public QObject
         FakeColorChooser colors;
         FakeFileChooser files;
         FakeMessageBoxes messages;
-        Platform platform() { return Platform{store, ticks, sound, colors, files, messages, QStringLiteral("/opt")}; }
+        FakeWallClock wallClock;
+        Platform platform()
+        {
+            return Platform{store, ticks, sound, colors, files, messages, wallClock, QStringLiteral("/opt")};
+        }
     };
 
     static QString configFile()

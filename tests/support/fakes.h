@@ -142,7 +142,19 @@ class FakeFileChooser final : public FileChooser
 {
 public:
     using Answer = std::variant<std::optional<QString>, ChooserError>;
-    std::optional<QString> chooseOpenFile(QWidget *, const FileOpenRequest &request) override
+    std::optional<QString> chooseOpenFile(QWidget *, const FileOpenRequest &request) override { return next(request); }
+    // Answered from the same queue; `saves` counts the requests that were for a file to write.
+    std::optional<QString> chooseSaveFile(QWidget *, const FileSaveRequest &request) override
+    {
+        ++saves;
+        return next(request);
+    }
+    std::deque<Answer> answers;
+    std::vector<FileOpenRequest> requests;
+    int saves = 0;
+
+private:
+    std::optional<QString> next(const FileOpenRequest &request)
     {
         requests.push_back(request);
         if (answers.empty())
@@ -153,8 +165,6 @@ public:
             throw *error;
         return std::get<std::optional<QString>>(answer);
     }
-    std::deque<Answer> answers;
-    std::vector<FileOpenRequest> requests;
 };
 
 class FakeMessageBoxes final : public MessageBoxes
@@ -186,11 +196,12 @@ struct FakePlatform
     FakeColorChooser colors;
     FakeFileChooser files;
     FakeMessageBoxes messages;
+    FakeWallClock wallClock;
     QString programFolder = QStringLiteral("/opt/kestrim");
     bool reportsWindowPlacement = true;
 
     Platform platform()
     {
-        return Platform{store, ticks, sound, colors, files, messages, programFolder, reportsWindowPlacement};
+        return Platform{store, ticks, sound, colors, files, messages, wallClock, programFolder, reportsWindowPlacement};
     }
 };
