@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         s.background = input.raw<Colour>();
         s.elapsedMs = input.raw<std::int64_t>();
         s.message = input.rest(mode & 1);
-        const QJsonObject back = QJsonDocument::fromJson(RemoteProtocol::stateJson(s)).object();
+        const QJsonObject back = QJsonDocument::fromJson(RemoteProtocol::stateJson(s, {})).object();
         FUZZ_CHECK(!back.isEmpty(), s.message);
         // Every well-formed text comes back as it is; a lone surrogate (a hand-edited file may hold one)
         // only has to leave the JSON readable.

@@ -35,7 +35,7 @@ Page loadPage(const QString &resource)
     }
     p.policy = "default-src 'none'; script-src " + hashSource(p.html, "<script>", "</script>") + "; style-src " +
                hashSource(p.html, "<style>", "</style>") +
-               "; connect-src ws://%HOST%; img-src 'none'; frame-ancestors 'none'; base-uri 'none'; "
+               "; connect-src ws://%HOST% http://%HOST%; img-src 'none'; frame-ancestors 'none'; base-uri 'none'; "
                "form-action 'none'";
     return p;
 }

@@ -34,6 +34,12 @@ void sendAnswer(QWebSocket *socket, const QJsonObject &answer)
     socket->sendTextMessage(QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
 }
 
+// The state with the laptop's wall clock of the moment it leaves.
+QByteArray stampedState(const ClockSnapshot &snapshot)
+{
+    return RemoteProtocol::stateJson(snapshot, RemoteProtocol::WallClock::now());
+}
+
 void sendError(QWebSocket *socket, int status, const QString &error)
 {
     sendAnswer(socket, QJsonObject{{QStringLiteral("status"), status}, {QStringLiteral("error"), error}});
@@ -119,7 +125,8 @@ void NetworkCore::dropConnectionsWithout(const RemoteServer::Config &config)
 
 void NetworkCore::publish(const ClockSnapshot &snapshot)
 {
-    state_ = RemoteProtocol::stateJson(snapshot);
+    last_ = snapshot;
+    state_ = stampedState(snapshot);
     const QByteArray frame = webSocketTextFrame(state_);
     QList<QWebSocket *> stuck;
     for (auto it = clients_.cbegin(); it != clients_.cend(); ++it) {
@@ -207,7 +214,10 @@ void NetworkCore::handle(HttpConnection *connection, const HttpRequest &request,
     case Route::Page:
         return connection->respond(access == Access::Control ? controlPageResponse(host) : viewerPageResponse(host));
     case Route::State:
-        return answer(connection, 200, state_);
+        // Framed again, so that its wall clock is now's even when nothing has changed for an hour.
+        return answer(connection, 200, stampedState(last_));
+    case Route::Programme:
+        return answer(connection, 200, RemoteProtocol::programmeJson(last_.session, RemoteProtocol::WallClock::now()));
     case Route::WebSocket:
         return upgrade(connection, request);
     case Route::Action:
@@ -235,7 +245,7 @@ void NetworkCore::actionDone(quint64 id, const ActionOutcome &outcome)
         if (outcome.refusal) {
             return answer(connection, 409, RemoteProtocol::errorJson(*outcome.refusal));
         }
-        return answer(connection, 200, RemoteProtocol::stateJson(outcome.snapshot));
+        return answer(connection, 200, stampedState(outcome.snapshot));
     }
     if (QWebSocket *socket = waitingSockets_.take(id); socket != nullptr && clients_.contains(socket)) {
         sendOutcome(socket, outcome);
@@ -292,7 +302,7 @@ void NetworkCore::adoptWebSocket()
             }
             socket->deleteLater();
         });
-        socket->sendTextMessage(QString::fromUtf8(state_));
+        socket->sendTextMessage(QString::fromUtf8(stampedState(last_)));
     }
 }
 
@@ -342,7 +352,8 @@ void NetworkCore::sendOutcome(QWebSocket *socket, const ActionOutcome &outcome)
         return sendError(socket, 409, *outcome.refusal);
     }
     sendAnswer(socket, QJsonObject{{QStringLiteral("status"), 200},
-                                   {QStringLiteral("state"), RemoteProtocol::stateObject(outcome.snapshot)}});
+                                   {QStringLiteral("state"),
+                                    RemoteProtocol::stateObject(outcome.snapshot, RemoteProtocol::WallClock::now())}});
 }
 
 void NetworkCore::keepAlive()

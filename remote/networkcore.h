@@ -75,6 +75,8 @@ private:
     AccessGate gate_;
     QStringList machineNames_;
     int open_ = 0; // sockets accepted and not yet destroyed, HTTP and WebSocket alike
+    // The schedule and a late joiner's first state are read from it, on request only.
+    ClockSnapshot last_;
     QByteArray state_;
     quint64 nextId_ = 1;
     QHash<quint64, HttpConnection *> waitingHttp_;

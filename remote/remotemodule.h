@@ -56,8 +56,9 @@ public:
 };
 
 // The module exports one C function under this name, returning a new server the caller owns. The number
-// changes whenever RemoteServer's layout does, so a stale module is refused rather than misused.
-inline constexpr char remoteModuleEntryPoint[] = "kestrimCreateRemoteServer1";
+// changes whenever RemoteServer's layout or that of what it is handed (ClockSnapshot) does, so a stale module is
+// refused rather than misused.
+inline constexpr char remoteModuleEntryPoint[] = "kestrimCreateRemoteServer2";
 using CreateRemoteServer = RemoteServer *(*)(PerformAction perform);
 
 // The module's file name, looked for in the folder of the program's executable.

@@ -2,6 +2,7 @@
 
 #include "platform/colours.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -24,14 +25,58 @@ QString stateName(ClockState state)
     return QStringLiteral("Ready");
 }
 
+// A programme handed over with fewer rows than it counts is shown as none rather than read past its list.
+bool showsTalk(const SessionInfo &session)
+{
+    return session.active() && session.talk <= session.talks.size();
+}
+
+QJsonValue optionalNumber(const std::optional<std::int64_t> &value)
+{
+    return value ? QJsonValue(static_cast<qint64>(*value)) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue optionalTime(const std::optional<std::int64_t> &ms, const WallClock &now)
+{
+    return ms ? QJsonValue(localTime(*ms, now.utcOffsetSeconds)) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonObject talkObject(const ScheduledTalk &talk, const WallClock &now)
+{
+    return QJsonObject{
+        {QStringLiteral("number"), talk.number},
+        {QStringLiteral("title"), talk.title},
+        {QStringLiteral("speaker"), talk.speaker},
+        {QStringLiteral("plannedStart"), optionalTime(talk.plannedStartMs, now)},
+        {QStringLiteral("plannedEnd"), optionalTime(talk.plannedEndMs, now)},
+        {QStringLiteral("plannedSeconds"), static_cast<qint64>(talk.plannedSeconds)},
+        {QStringLiteral("expectedStart"), localTime(talk.expectedStartMs, now.utcOffsetSeconds)},
+        {QStringLiteral("expectedEnd"), localTime(talk.expectedEndMs, now.utcOffsetSeconds)},
+        {QStringLiteral("done"), talk.done},
+        {QStringLiteral("startedAt"), optionalTime(talk.startedAtMs, now)},
+        {QStringLiteral("actualSeconds"), optionalNumber(talk.actualSeconds)},
+    };
+}
+
 } // namespace
+
+WallClock WallClock::now()
+{
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    return {ms, QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()};
+}
+
+QString localTime(std::int64_t ms, std::int32_t utcOffsetSeconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toOffsetFromUtc(utcOffsetSeconds).toString(Qt::ISODate);
+}
 
 QString htmlColour(Colour colour)
 {
     return toQColor(colour).name();
 }
 
-QJsonObject stateObject(const ClockSnapshot &s)
+QJsonObject stateObject(const ClockSnapshot &s, const WallClock &now)
 {
     const QJsonObject stage{
         {QStringLiteral("number"), s.stage},
@@ -40,7 +85,7 @@ QJsonObject stateObject(const ClockSnapshot &s)
         {QStringLiteral("foreground"), htmlColour(s.foreground)},
         {QStringLiteral("endSeconds"), static_cast<qint64>(s.stageEnd)},
     };
-    return QJsonObject{
+    QJsonObject state{
         {QStringLiteral("state"), stateName(s.state)},
         {QStringLiteral("elapsedMs"), static_cast<qint64>(s.elapsedMs)},
         {QStringLiteral("minutes"), s.minutes},
@@ -56,12 +101,52 @@ QJsonObject stateObject(const ClockSnapshot &s)
         {QStringLiteral("flashEnabled"), s.flashEnabled},
         {QStringLiteral("blackout"), s.blackout},
         {QStringLiteral("available"), QJsonArray::fromStringList(s.available.words())},
+        {QStringLiteral("wallClockMs"), static_cast<qint64>(now.ms)},
+        {QStringLiteral("utcOffsetSeconds"), now.utcOffsetSeconds},
     };
+    if (showsTalk(s.session)) {
+        const ScheduledTalk &talk = s.session.current();
+        state.insert(QStringLiteral("talk"),
+                     QJsonObject{
+                         {QStringLiteral("number"), s.session.talk},
+                         {QStringLiteral("count"), s.session.count},
+                         {QStringLiteral("title"), talk.title},
+                         {QStringLiteral("speaker"), talk.speaker},
+                         {QStringLiteral("plannedStart"), optionalTime(talk.plannedStartMs, now)},
+                         {QStringLiteral("startedAt"), optionalTime(talk.startedAtMs, now)},
+                     });
+        state.insert(QStringLiteral("offsetSeconds"), optionalNumber(s.session.offsetSeconds));
+        state.insert(QStringLiteral("sessionEndsAt"), optionalTime(s.session.sessionEndsAtMs, now));
+    }
+    return state;
 }
 
-QByteArray stateJson(const ClockSnapshot &snapshot)
+QByteArray stateJson(const ClockSnapshot &snapshot, const WallClock &now)
 {
-    return QJsonDocument(stateObject(snapshot)).toJson(QJsonDocument::Compact);
+    return QJsonDocument(stateObject(snapshot, now)).toJson(QJsonDocument::Compact);
+}
+
+QByteArray programmeJson(const SessionInfo &session, const WallClock &now)
+{
+    QJsonArray talks;
+    if (!showsTalk(session)) {
+        return QJsonDocument(QJsonObject{{QStringLiteral("count"), 0}, {QStringLiteral("talks"), talks}})
+            .toJson(QJsonDocument::Compact);
+    }
+    for (const ScheduledTalk &talk : session.talks) {
+        talks.append(talkObject(talk, now));
+    }
+    return QJsonDocument(QJsonObject{
+                             {QStringLiteral("current"), session.talk},
+                             {QStringLiteral("count"), session.count},
+                             {QStringLiteral("offsetSeconds"), optionalNumber(session.offsetSeconds)},
+                             {QStringLiteral("sessionEndsAt"), optionalTime(session.sessionEndsAtMs, now)},
+                             {QStringLiteral("plannedEnd"), optionalTime(session.plannedEndMs, now)},
+                             {QStringLiteral("wallClockMs"), static_cast<qint64>(now.ms)},
+                             {QStringLiteral("utcOffsetSeconds"), now.utcOffsetSeconds},
+                             {QStringLiteral("talks"), talks},
+                         })
+        .toJson(QJsonDocument::Compact);
 }
 
 QByteArray errorJson(const QString &reason)

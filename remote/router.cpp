@@ -15,10 +15,11 @@ struct Entry
 
 constexpr QByteArrayView ApiPrefix = "/api/v1/";
 
-constexpr std::array<Entry, 4> Table = {{
+constexpr std::array<Entry, 5> Table = {{
     {"/", Route::Page, "GET"},
     {"/api/v1/state", Route::State, "GET"},
     {"/api/v1/ws", Route::WebSocket, "GET"},
+    {"/api/v1/programme", Route::Programme, "GET"},
     {ApiPrefix, Route::Action, "GET, POST"},
 }};
 

@@ -10,6 +10,7 @@ enum class Route
     State,     // GET /api/v1/state
     Action,    // GET or POST /api/v1/<action>
     WebSocket, // GET /api/v1/ws
+    Programme, // GET /api/v1/programme
 };
 
 struct RouteMatch

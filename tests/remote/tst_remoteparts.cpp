@@ -7,6 +7,8 @@
 #include "settings/persistence.h"
 #include "support/fakes.h"
 
+#include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +16,28 @@
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(Route)
+Q_DECLARE_METATYPE(SessionInfo)
+
+namespace {
+
+// 2026-12-09 09:00 UTC, 10:00 in the room at +01:00.
+constexpr qint64 NineUtc = 1'796'806'800'000;
+constexpr qint64 Minute = 60'000;
+constexpr std::int32_t PlusOne = 3600;
+
+// Three talks at +01:00: the keynote done (10:00, 18:32 long), the second running since 10:23, three minutes
+// behind, and a third that no planned time reaches.
+SessionInfo threeTalks()
+{
+    const auto at = [](int minutes) { return NineUtc + minutes * Minute; };
+    SessionInfo s{2, 3, 180, at(75), at(72), at(30), QList<ScheduledTalk>(3)};
+    s.talks[0] = {1, "Keynote", "Ada Lovelace", at(0), at(20), 1200, at(0), at(0) + 1112'000, true, at(0), 1112};
+    s.talks[1] = {2, "Engines", {}, at(20), at(40), 1200, at(23), at(43), false, at(23), {}};
+    s.talks[2] = {3, {}, "C. Babbage", {}, {}, 1800, at(43), at(75), false, {}, {}};
+    return s;
+}
+
+} // namespace
 
 // The network's pure parts: stored settings and tokens, the state's JSON, the route table, the token
 // gate and the request head. No server runs here.
@@ -109,11 +133,13 @@ private slots:
         s.message = QStringLiteral("Wrap up");
         s.canUndoReset = true;
         s.available = availableCommands({s.state, s.canUndoReset, true});
-        const QByteArray json = RemoteProtocol::stateJson(s);
+        const QByteArray json = RemoteProtocol::stateJson(s, {NineUtc + 34 * Minute + 5'250, -PlusOne});
         const QVariantMap v = QJsonDocument::fromJson(json).toVariant().toMap();
         QCOMPARE(v.keys(), QStringList({"available", "blackout", "canUndoReset", "digitsEnabled", "elapsedMs", "flash",
                                         "flashEnabled", "message", "minutes", "mode", "seconds", "soundEnabled",
-                                        "stage", "state", "talkSeconds"}));
+                                        "stage", "state", "talkSeconds", "utcOffsetSeconds", "wallClockMs"}));
+        QCOMPARE(v["wallClockMs"].toLongLong(), NineUtc + 34 * Minute + 5'250);
+        QCOMPARE(v["utcOffsetSeconds"].toInt(), -PlusOne);
         // Paused: the words of every command but start, pause and undo-reset, and never a local one.
         QCOMPARE(
             v["available"].toStringList(),
@@ -131,8 +157,107 @@ private slots:
         QCOMPARE(stage["endSeconds"].toInt(), 1200);
         for (ReadOutMode mode : {ReadOutMode::Elapsed, ReadOutMode::StageLeft, ReadOutMode::TalkLeft}) {
             s.mode = mode;
-            QCOMPARE(RemoteProtocol::stateObject(s)["mode"].toString(), readOutModeName(mode));
+            QCOMPARE(RemoteProtocol::stateObject(s, {})["mode"].toString(), readOutModeName(mode));
         }
+    }
+
+    void localTime_isTheLaptopsDateAndTimeWithItsOffset_data()
+    {
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("+01:00") << NineUtc + 94 * Minute + 59'999 << PlusOne << "2026-12-09T11:34:59+01:00";
+        QTest::newRow("-05:00") << NineUtc << -5 * PlusOne << "2026-12-09T04:00:00-05:00";
+        QTest::newRow("half an hour, next day") << NineUtc + 15 * 60 * Minute << 19'800 << "2026-12-10T05:30:00+05:30";
+        QTest::newRow("UTC") << NineUtc << 0 << "2026-12-09T09:00:00Z";
+    }
+    void localTime_isTheLaptopsDateAndTimeWithItsOffset()
+    {
+        QFETCH(qint64, ms);
+        QFETCH(int, offset);
+        QFETCH(QString, text);
+        QCOMPARE(RemoteProtocol::localTime(ms, offset), text);
+        // What a page or a script reads back is the same moment, to the second.
+        QCOMPARE(QDateTime::fromString(text, Qt::ISODate).toMSecsSinceEpoch(), ms / 1000 * 1000);
+    }
+
+    void session_showsInTheStateOnlyWithAProgramme_data()
+    {
+        QTest::addColumn<SessionInfo>("session");
+        QTest::addColumn<QByteArray>("talk"); // the state's "talk", "offsetSeconds" and "sessionEndsAt"; or none
+        QTest::newRow("no programme") << SessionInfo{} << QByteArray();
+        QTest::newRow("talk 2 of 3")
+            << threeTalks()
+            << QByteArray(
+                   R"({"count":3,"number":2,"plannedStart":"2026-12-09T10:20:00+01:00","speaker":"",)"
+                   R"("startedAt":"2026-12-09T10:23:00+01:00","title":"Engines"} 180 "2026-12-09T11:15:00+01:00")");
+        SessionInfo third = threeTalks();
+        third.talk = 3;
+        third.offsetSeconds.reset();
+        third.sessionEndsAtMs.reset();
+        QTest::newRow("nothing planned reaches it")
+            << third
+            << QByteArray(R"({"count":3,"number":3,"plannedStart":null,"speaker":"C. Babbage","startedAt":null,)"
+                          R"("title":""} null null)");
+        SessionInfo shortList = threeTalks();
+        shortList.talks.removeLast();
+        shortList.talk = 3;
+        QTest::newRow("counted past its list") << shortList << QByteArray();
+    }
+    void session_showsInTheStateOnlyWithAProgramme()
+    {
+        QFETCH(SessionInfo, session);
+        QFETCH(QByteArray, talk);
+        ClockSnapshot s;
+        s.session = session;
+        const QJsonObject state = RemoteProtocol::stateObject(s, {NineUtc, PlusOne});
+        const auto compact = [](const QJsonValue &v) {
+            return v.isObject() ? QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact)
+                                : QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact).chopped(1).sliced(1);
+        };
+        if (talk.isEmpty()) {
+            QVERIFY(!state.contains("talk") && !state.contains("offsetSeconds") && !state.contains("sessionEndsAt"));
+            QCOMPARE(RemoteProtocol::programmeJson(session, {NineUtc, PlusOne}), R"({"count":0,"talks":[]})");
+            return;
+        }
+        QCOMPARE(compact(state["talk"]) + ' ' + compact(state["offsetSeconds"]) + ' ' + compact(state["sessionEndsAt"]),
+                 talk);
+    }
+
+    void programmeJson_isTheWholeScheduleInTheLaptopsTime()
+    {
+        const QVariantMap p =
+            QJsonDocument::fromJson(RemoteProtocol::programmeJson(threeTalks(), {NineUtc + 34 * Minute, PlusOne}))
+                .toVariant()
+                .toMap();
+        QCOMPARE(p.keys(), QStringList({"count", "current", "offsetSeconds", "plannedEnd", "sessionEndsAt", "talks",
+                                        "utcOffsetSeconds", "wallClockMs"}));
+        QCOMPARE(p["current"].toInt(), 2);
+        QCOMPARE(p["offsetSeconds"].toInt(), 180);
+        QCOMPARE(p["plannedEnd"], "2026-12-09T11:12:00+01:00");
+        QCOMPARE(p["wallClockMs"].toLongLong(), NineUtc + 34 * Minute);
+        const QVariantList talks = p["talks"].toList();
+        QCOMPARE(talks.size(), 3);
+        const SessionInfo session = threeTalks();
+        for (qsizetype i = 0; i < talks.size(); ++i) {
+            const QVariantMap t = talks[i].toMap();
+            const ScheduledTalk &row = session.talks[i];
+            QCOMPARE(t.keys(),
+                     QStringList({"actualSeconds", "done", "expectedEnd", "expectedStart", "number", "plannedEnd",
+                                  "plannedSeconds", "plannedStart", "speaker", "startedAt", "title"}));
+            QCOMPARE(t["done"].toBool(), row.done);
+            const auto at = [&t](const QString &key) {
+                return t[key].isNull()
+                           ? std::nullopt
+                           : std::optional(QDateTime::fromString(t[key].toString(), Qt::ISODate).toMSecsSinceEpoch());
+            };
+            QCOMPARE(at("expectedStart"), std::optional(row.expectedStartMs));
+            QCOMPARE(at("plannedStart"), row.plannedStartMs);
+            QCOMPARE(at("startedAt"), row.startedAtMs);
+            QVERIFY(t["expectedEnd"].toString().endsWith("+01:00"));
+            QCOMPARE(t["actualSeconds"].isNull(), !row.actualSeconds.has_value());
+        }
+        QCOMPARE(talks[0].toMap()["actualSeconds"].toInt(), 1112);
     }
 
     void parseRequest_takesOnlyAKnownActionWithText_data()
@@ -170,6 +295,9 @@ private slots:
         QTest::newRow("state") << QByteArray("GET") << QByteArray("/api/v1/state") << 200 << Route::State;
         QTest::newRow("post state") << QByteArray("POST") << QByteArray("/api/v1/state") << 405 << Route::State;
         QTest::newRow("ws") << QByteArray("GET") << QByteArray("/api/v1/ws") << 200 << Route::WebSocket;
+        QTest::newRow("programme") << QByteArray("GET") << QByteArray("/api/v1/programme") << 200 << Route::Programme;
+        QTest::newRow("post programme") << QByteArray("POST") << QByteArray("/api/v1/programme") << 405
+                                        << Route::Programme;
         QTest::newRow("get action") << QByteArray("GET") << QByteArray("/api/v1/take-minute") << 200 << Route::Action;
         QTest::newRow("post action") << QByteArray("POST") << QByteArray("/api/v1/toggle") << 200 << Route::Action;
         QTest::newRow("put action") << QByteArray("PUT") << QByteArray("/api/v1/start") << 405 << Route::Action;

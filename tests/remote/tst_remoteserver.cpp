@@ -2,6 +2,8 @@
 #include "remote/moduleserver.h"
 #include "remote/remotesettings.h"
 
+#include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpServer>
@@ -118,12 +120,28 @@ private slots:
             QVERIFY2(page.contains(header), header);
         }
         QVERIFY(!page.contains("Access-Control"));
+        QVERIFY(page.contains("; connect-src ws://127.0.0.1 http://127.0.0.1;")); // the socket and the programme
         // The control link opens the chair's page with its controls, the viewer link the digits alone.
         QVERIFY(page.contains("<button id=\"go\">"));
         const QByteArray viewerPage = get(port_, "/?token=" + viewer_.toLatin1());
         QCOMPARE(statusOf(viewerPage), 200);
         QVERIFY(viewerPage.contains("id=\"digits\"") && !viewerPage.contains("<button"));
         QCOMPARE(performThreads_.size(), 2);
+
+        // The programme of the last snapshot, for either link; the state stamped with the wall clock of its
+        // answer, not of its snapshot.
+        QCOMPARE(get(port_, "/api/v1/programme?token=" + viewer_.toLatin1()).endsWith(R"({"count":0,"talks":[]})"),
+                 true);
+        ClockSnapshot talk;
+        talk.session = {1, 1, 0, {}, {}, 0, {{1, QStringLiteral("Keynote"), {}, {}, {}, 1200, 0, 0, false, {}, {}}}};
+        server_->publish(talk);
+        QTRY_COMPARE(bodyOf(get(port_, "/api/v1/programme" + c))["talks"].toArray().size(), 1);
+        QTest::qWait(20);
+        const qint64 asked = QDateTime::currentMSecsSinceEpoch();
+        const QJsonObject stamped = bodyOf(get(port_, "/api/v1/state?token=" + viewer_.toLatin1()));
+        QCOMPARE(stamped["talk"].toObject()["title"], "Keynote");
+        QVERIFY(stamped["wallClockMs"].toInteger() >= asked);
+        QVERIFY(stamped["wallClockMs"].toInteger() <= QDateTime::currentMSecsSinceEpoch());
 
         // A request still arriving when sharing is switched off is not served.
         QTcpSocket late;
