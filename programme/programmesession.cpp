@@ -68,6 +68,7 @@ ProgrammeSession::ProgrammeSession(ClockSession &clock, SettingsStore &store, co
     , wallClockCheck_(new QTimer(this))
 {
     setObjectName(QStringLiteral("ProgrammeSession"));
+    wallClockCheck_->setObjectName(QStringLiteral("WallClockCheck"));
     wallClockCheck_->setInterval(WallClockCheckMs);
     connect(wallClockCheck_, &QTimer::timeout, this, &ProgrammeSession::refresh);
     connect(&clock_, &ClockSession::changed, this, &ProgrammeSession::observe);

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
@@ -265,6 +266,9 @@ private slots:
                                         << QStringLiteral("OverlayCorner");
         QTest::newRow("read-out") << QByteArray("[Window]\nReadOut=Backwards\n") << QStringLiteral("ReadOut");
         QTest::newRow("flash") << QByteArray("[Window]\nFlash=often\n") << QStringLiteral("Flash");
+        QTest::newRow("programme count") << QByteArray("[Programme]\nCount=201\n") << QStringLiteral("Programme");
+        QTest::newRow("programme lengths")
+            << QByteArray("[Programme]\nCount=1\nLengths1=60,60,60,60,60\n") << QStringLiteral("Lengths1");
         // The file as a whole: the message names the line, or the reason.
         QTest::newRow("open quote") << QByteArray("[Stages]\nCount=2\nDescription1=\"Talk\n")
                                     << QStringLiteral("line 3");
@@ -290,6 +294,39 @@ private slots:
             QVERIFY(!program.MainWindow() || !program.MainWindow()->isVisible());
         }
         QCOMPARE(readConfig(), config);
+    }
+
+    void programme_showsTheSessionAndSavesItsReport()
+    {
+        writeConfig("[Programme]\nCount=2\nSessionStart=09:00\nTitle1=Keynote\nTitle2=Slot\nCurrent=2\n");
+        RealStorePlatform fakes;
+        fakes.wallClock.set(QDateTime(QDate(2024, 5, 6), QTime(9, 40)));
+        Program program(fakes.platform());
+        QVERIFY(program.Main());
+        fMain &window = *program.MainWindow();
+        const QLabel *session = window.findChild<QLabel *>(QStringLiteral("SessionText"));
+        // Talk 2 was planned at 09:25 for 25 minutes; in Ready at 09:40 it is 15 minutes behind.
+        QCOMPARE(session->text(), QStringLiteral("09:40   Talk 2 of 2   Behind 15 min   Ends 10:05"));
+        QVERIFY(session->isVisible());
+        QCOMPARE(window.statusText(), QStringLiteral("Ready. Click [SPACE] key to clock."));
+
+        const QString report = QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
+                                   .filePath(QStringLiteral("kestrim-report.csv"));
+        fakes.files.answers.push_back(std::optional<QString>(report));
+        program.session().perform(ClockCommand::PreviousTalk);
+        QCOMPARE(program.session().snapshot().session.talk, 1);
+        QMenu *menu = window.findChild<QMenu *>(QStringLiteral("ContextMenu"));
+        QMetaObject::invokeMethod(menu, "aboutToShow");
+        QAction *save = menu->findChild<QAction *>(QStringLiteral("actionSaveReport"));
+        QVERIFY(menu->actions().contains(save));
+        save->trigger();
+        QCOMPARE(fakes.files.saves, 1);
+        QFile written(report);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.readAll().contains("Keynote"));
+        written.remove();
+        window.QuitProgram();
+        QVERIFY(readConfig().contains("Current=1"));
     }
 
     void optionsDialog_isBuiltAtTheFirstClickOnOption_andKept()

@@ -1,7 +1,9 @@
+#include "clock/clocksession.h"
 #include "platform/filestore.h"
 #include "programme/csvtext.h"
 #include "programme/programmecsv.h"
 #include "programme/programmereport.h"
+#include "programme/programmesession.h"
 #include "programme/programmestore.h"
 #include "programme/schedule.h"
 #include "settings/persistence.h"
@@ -11,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -114,6 +117,8 @@ private slots:
     void exportCsv_readsBackAsTheSameTalks_data();
     void exportCsv_readsBackAsTheSameTalks();
     void report_givesEveryTalkAndTheSession();
+    void session_recordsEachTalkAndComesBackAfterARestart();
+    void session_withoutAProgramme_timesThePlanAndWritesNothing();
 };
 
 void ProgrammeTest::durations_data()
@@ -615,6 +620,129 @@ void ProgrammeTest::report_givesEveryTalkAndTheSession()
                           "2024-05-06 09:42:30",
                           "Session|||2024-05-06 09:00|2024-05-06 09:01:00|0:40:00|0:41:30|+0:01:30|2024-05-06 09:40|"
                           "2024-05-06 09:42:30"}));
+}
+
+void ProgrammeTest::session_recordsEachTalkAndComesBackAfterARestart()
+{
+    MapStore store;
+    const auto set = [&store](const char *key, const char *text) {
+        store.set(QStringLiteral("Programme"), QLatin1String(key), QLatin1String(text));
+    };
+    set("Count", "3");
+    set("SessionStart", "09:00");
+    set("Title1", "Keynote");
+    set("Speaker1", "Ada");
+    set("Lengths1", "1200");
+    set("Title2", "Slot");
+    set("Title3", "Coffee");
+    set("Start3", "10:00");
+    const auto stored = [&store](const char *key) {
+        return store.get(QStringLiteral("Programme"), QLatin1String(key)).value_or(QStringLiteral("-"));
+    };
+    const ClockSetting plan = stagePlan(); // 15, 5, 5 and 1 minutes: a talk of 25 minutes
+    FakeTickCounter ticks(1000);
+    FakeSoundPlayer sound;
+    FakeWallClock wall(at("08:55"));
+    auto clock = std::make_unique<ClockSession>(ticks, sound);
+    auto programme = std::make_unique<ProgrammeSession>(*clock, store, wall);
+    programme->load(plan);
+    programme->setPlan(plan);
+    const auto run = [&](int seconds) {
+        for (int i = 0; i < seconds * 10; ++i) {
+            ticks.advance(100);
+            clock->Timer_Timer();
+        }
+        wall.advance(seconds);
+    };
+    using C = ClockCommand;
+    const ClockSnapshot &now = clock->snapshot();
+    QCOMPARE(now.session.talk, 1);
+    QCOMPARE(now.session.current().title, QStringLiteral("Keynote"));
+    QCOMPARE(now.talkSeconds, 1200 + 300 + 300); // the keynote's own first stage
+    QVERIFY(now.available.contains(C::NextTalk) && !now.available.contains(C::PreviousTalk));
+
+    wall.set(at("09:02"));
+    QVERIFY(!clock->perform(C::Start));
+    QCOMPARE(stored("Started1"), QStringLiteral("2024-05-06T09:02:00"));
+    run(90);
+    QVERIFY(clock->perform(C::NextTalk)); // never while running
+    clock->perform(C::Pause);
+    QVERIFY(!clock->perform(C::NextTalk));
+    QCOMPARE(stored("Elapsed1"), QStringLiteral("90"));
+    QCOMPARE(stored("Current"), QStringLiteral("2"));
+    QCOMPARE(now.state, ClockState::Ready);
+    QCOMPARE(now.talkSeconds, 1500);
+    QCOMPARE(now.session.talk, 2);
+    QVERIFY(now.session.talks.at(0).done && now.session.talks.at(0).actualSeconds == 90);
+
+    // Undo Reset takes the talk left up again, paused where it was left; Elapsed goes with it.
+    QVERIFY(now.canUndoReset);
+    QVERIFY(!clock->perform(C::UndoReset));
+    QCOMPARE(now.state, ClockState::Paused);
+    QCOMPARE(now.elapsedSeconds, 90);
+    QCOMPARE(now.session.talk, 1);
+    QCOMPARE(stored("Current"), QStringLiteral("1"));
+    QCOMPARE(stored("Elapsed1"), QStringLiteral("-"));
+    // A reset throws the start away, and its Undo Reset brings it back.
+    clock->perform(C::Reset);
+    QCOMPARE(stored("Started1"), QStringLiteral("-"));
+    clock->perform(C::UndoReset);
+    QCOMPARE(stored("Started1"), QStringLiteral("2024-05-06T09:02:00"));
+
+    // Left at 09:04 after 3 of its 30 minutes, the keynote hands talk 2 its planned 09:30 start: on time.
+    wall.set(at("09:04"));
+    clock->perform(C::NextTalk);
+    QCOMPARE(now.session.offsetSeconds, std::optional<std::int64_t>(0));
+    // Talk 2 starts 26 minutes early and, paused after 40 of its 25 minutes at 09:44, ends 11 minutes ahead
+    // of its plan; the coffee keeps its fixed 10:00. Each second paused moves the end on.
+    clock->perform(C::Start);
+    run(40 * 60);
+    clock->perform(C::Pause);
+    QCoreApplication::processEvents(); // the schedule follows the pause once the views have it
+    QCOMPARE(now.session.offsetSeconds, std::optional<std::int64_t>(-11 * 60));
+    QCOMPARE(now.session.talks.at(2).expectedStartMs, at("10:00").toMSecsSinceEpoch());
+    wall.advance(30);
+    auto *check = programme->findChild<QTimer *>(QStringLiteral("WallClockCheck"));
+    QVERIFY(check && check->isActive() && check->interval() == ProgrammeSession::WallClockCheckMs);
+    QMetaObject::invokeMethod(check, "timeout");
+    QCOMPARE(now.session.offsetSeconds, std::optional<std::int64_t>(-11 * 60 + 30));
+    programme->setPlan(plan); // the options dialog confirmed: Ready on the same talk
+    QCOMPARE(now.session.talk, 2);
+
+    // A restart comes back to talk 2 in Ready, with every record.
+    programme.reset();
+    clock = std::make_unique<ClockSession>(ticks, sound);
+    programme = std::make_unique<ProgrammeSession>(*clock, store, wall);
+    programme->load(plan);
+    programme->setPlan(plan);
+    QCOMPARE(clock->snapshot().state, ClockState::Ready);
+    QCOMPARE(clock->snapshot().session.talk, 2);
+    QCOMPARE(programme->programme().talk(1).record, (TalkRecord{at("09:02"), 90}));
+    QCOMPARE(programme->programme().talk(2).record.started, std::optional<QDateTime>(at("09:04")));
+    QVERIFY(clock->snapshot().available.contains(C::PreviousTalk) && clock->snapshot().available.contains(C::NextTalk));
+}
+
+void ProgrammeTest::session_withoutAProgramme_timesThePlanAndWritesNothing()
+{
+    MapStore store;
+    FakeTickCounter ticks(1000);
+    FakeSoundPlayer sound;
+    FakeWallClock wall;
+    ClockSession clock(ticks, sound);
+    ProgrammeSession programme(clock, store, wall);
+    const ClockSetting plan = stagePlan();
+    programme.load(plan);
+    programme.setPlan(plan);
+    for (ClockCommand command : {ClockCommand::Start, ClockCommand::Pause, ClockCommand::Reset, ClockCommand::UndoReset,
+                                 ClockCommand::NextTalk, ClockCommand::PreviousTalk}) {
+        ticks.advance(1500);
+        clock.perform(command);
+    }
+    QCOMPARE(store.writes + store.removes, 0);
+    QCOMPARE(clock.setting().Stages, plan.Stages);
+    QVERIFY(!clock.snapshot().session.active());
+    QVERIFY(!clock.snapshot().available.contains(ClockCommand::NextTalk));
+    QCOMPARE(clock.snapshot().state, ClockState::Paused);
 }
 
 QTEST_GUILESS_MAIN(ProgrammeTest)
