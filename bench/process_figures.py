@@ -486,6 +486,8 @@ def main():
     parser.add_argument("--audience", action="store_true",
                         help="measure Kestrim with every view open: its audience window on the display's first "
                         "screen, time left in the talk, the flash")
+    parser.add_argument("--programme", type=int, default=0, metavar="N",
+                        help="measure Kestrim with a programme of N talks (up to 200) in its store")
     args = parser.parse_args()
     if args.quick:
         args.window = 10.0
@@ -505,6 +507,12 @@ def main():
             sys.exit("--audience: the display reports no connected output (is xrandr installed?)")
         # Every view the clock has that the store keeps: the audience window, time left, the flash.
         args.store = f"[Window]\nAudience={found.group(1)}\nReadOut=TalkLeft\nFlash=True\n"
+    if args.programme:
+        # Every key a talk can have, so that the start reads the most a programme of that size holds.
+        talks = "".join(f"Title{n}=Talk {n} of the session\nSpeaker{n}=Speaker {n}\nStart{n}=\nLengths{n}=1200,300,300\n"
+                        f"Started{n}=2024-05-06T09:00:00\nElapsed{n}=1500\n" for n in range(1, args.programme + 1))
+        args.store = (args.store or "") + \
+            f"[Programme]\nCount={args.programme}\nSessionStart=09:00\nCurrent={args.programme}\n{talks}"
     try:
         # One start of each first, so that font caches and shared libraries are warm for every measured one.
         for path, title in ((args.baseline, "KestrimBaseline"), (args.kestrim, "Kestrim")):

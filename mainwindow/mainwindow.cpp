@@ -88,17 +88,24 @@ const ToolButtonSpec *toolButton(const QString &key)
 
 } // namespace
 
-QString sessionStatusText(const SessionInfo &session)
+QStringList sessionStatusTexts(const SessionInfo &session)
 {
     if (!session.active())
         return {};
-    QStringList parts{QDateTime::fromMSecsSinceEpoch(session.wallClockMs).toString(QStringLiteral("HH:mm")),
-                      talkNumberText(session.talk, session.count)};
-    if (const QString offset = offsetText(session.offsetSeconds); !offset.isEmpty())
-        parts << offset;
-    if (session.sessionEndsAtMs)
-        parts << endsText(QDateTime::fromMSecsSinceEpoch(*session.sessionEndsAtMs));
-    return parts.join(QStringLiteral("   "));
+    const QString time = QDateTime::fromMSecsSinceEpoch(session.wallClockMs).toString(QStringLiteral("HH:mm"));
+    const QString talk = talkNumberText(session.talk, session.count);
+    const QString offset = offsetText(session.offsetSeconds);
+    const QString ends = session.sessionEndsAtMs ? endsText(QDateTime::fromMSecsSinceEpoch(*session.sessionEndsAtMs))
+                                                 : QString();
+    const auto joined = [](QStringList parts) {
+        parts.removeAll(QString());
+        return parts.join(QStringLiteral("   "));
+    };
+    // The laptop shows its own time of day elsewhere; how far the session runs behind matters most.
+    QStringList texts{joined({time, talk, offset, ends}), joined({talk, offset, ends}), joined({talk, offset}),
+                      joined({offset.isEmpty() ? talk : offset})};
+    texts.removeDuplicates();
+    return texts;
 }
 
 fMain::fMain(SettingsModel &model, ClockSession &session, const Platform &platform, QWidget *parent)
@@ -319,6 +326,25 @@ void fMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     ResizeLabels();
+    fitSessionText();
+}
+
+void fMain::fitSessionText()
+{
+    if (sessionTexts_.isEmpty())
+        return;
+    // The status text on the left is read in full; the session's part takes what room it leaves.
+    const QFontMetrics metrics(sessionLabel_->font());
+    // The bar spans the window; its own width follows only once the window's layout has run.
+    const int room = width() - statusLabel_->sizeHint().width() - 6 * metrics.averageCharWidth();
+    QString fitting;
+    for (const QString &text : std::as_const(sessionTexts_)) {
+        if (metrics.horizontalAdvance(text) <= room) {
+            fitting = text;
+            break;
+        }
+    }
+    sessionLabel_->setText(fitting);
 }
 
 void fMain::changeEvent(QEvent *event)
@@ -422,9 +448,14 @@ void fMain::showSnapshot(const ClockSnapshot &snapshot, ClockEvents events)
     if (events & (ClockEvent::Reconfigured | ClockEvent::SoundChanged))
         button(QStringLiteral("Sound"))->setChecked(snapshot.soundEnabled);
     if (events.testFlag(ClockEvent::SessionChanged)) {
-        sessionLabel_->setVisible(snapshot.session.active());
-        sessionLabel_->setText(sessionStatusText(snapshot.session));
+        sessionTexts_ = sessionStatusTexts(snapshot.session);
+        sessionLabel_->setVisible(!sessionTexts_.isEmpty());
+        sessionLabel_->setToolTip(sessionTexts_.value(0));
+        sessionLabel_->setAccessibleName(sessionTexts_.value(0));
     }
+    if (events & (ClockEvent::SessionChanged | ClockEvent::StateChanged | ClockEvent::StageEnded |
+                  ClockEvent::Corrected | ClockEvent::Reconfigured))
+        fitSessionText();
     if (isMinimized() || !isActiveWindow())
         showCaption();
 }

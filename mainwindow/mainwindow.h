@@ -6,6 +6,7 @@
 #include "settings/clocksetting.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -18,9 +19,10 @@ class QToolBar;
 class fOpt;
 struct SessionInfo;
 
-// The status bar's right part in a session of talks: the laptop's time of day, "Talk 2 of 5", how far it runs
-// behind or ahead, and "Ends 10:34"; empty without a programme.
-QString sessionStatusText(const SessionInfo &session);
+// The status bar's right part in a session of talks, longest first: the laptop's time of day, "Talk 2 of 5",
+// how far it runs behind or ahead, and "Ends 10:34"; then shorter ones for a narrow window, the offset kept to
+// the last. Empty without a programme.
+QStringList sessionStatusTexts(const SessionInfo &session);
 
 // The timer's one main window: toolbar, two big digit labels, the information label, the status text and
 // the caption. It drives the clock session with the keys and the toolbar and shows what the session
@@ -100,6 +102,7 @@ private:
     void buildClient();
     void placeLoaded();
     void applyPlan(const ClockSetting &setting);
+    void fitSessionText();
     void showSnapshot(const ClockSnapshot &snapshot, ClockEvents events);
     void setCommandButtons(CommandSet available);
     void applyPendingFrame();
@@ -117,6 +120,7 @@ private:
     QToolBar *Toolbar = nullptr;
     QLabel *statusLabel_ = nullptr;
     QLabel *sessionLabel_ = nullptr;
+    QStringList sessionTexts_;
     DigitPanel *digits_ = nullptr;
     QLabel *lblInfo = nullptr;
 

@@ -306,9 +306,20 @@ private slots:
         fMain &window = *program.MainWindow();
         const QLabel *session = window.findChild<QLabel *>(QStringLiteral("SessionText"));
         // Talk 2 was planned at 09:25 for 25 minutes; in Ready at 09:40 it is 15 minutes behind.
-        QCOMPARE(session->text(), QStringLiteral("09:40   Talk 2 of 2   Behind 15 min   Ends 10:05"));
+        QCOMPARE(session->toolTip(), QStringLiteral("09:40   Talk 2 of 2   Behind 15 min   Ends 10:05"));
         QVERIFY(session->isVisible());
         QCOMPARE(window.statusText(), QStringLiteral("Ready. Click [SPACE] key to clock."));
+        // However narrow or wide the window, the status text keeps its whole width and the session's part
+        // shows one of its forms, the offset kept to the last.
+        for (int width : {300, 480, 900}) {
+            window.resize(width, window.height());
+            QTRY_COMPARE(window.width(), width);
+            const QLabel *status = window.findChild<QLabel *>(QStringLiteral("StatusText"));
+            QTRY_VERIFY(status->width() >= status->sizeHint().width() || session->text().isEmpty());
+            QVERIFY(sessionStatusTexts(program.session().snapshot().session).contains(session->text()) ||
+                    session->text().isEmpty());
+            QCOMPARE(session->text() == session->toolTip(), width == 900);
+        }
 
         const QString report = QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
                                    .filePath(QStringLiteral("kestrim-report.csv"));
