@@ -114,7 +114,10 @@ std::optional<QString> ProgrammeSession::setProgramme(Programme programme)
     const std::optional<QString> failure = store_.sync();
     const ClockSetting after =
         programme_.empty() ? plan_ : talkClockSetting(plan_, programme_.talk(programme_.current));
-    if (after.Stages != before.Stages || programme_.empty() != !hadTalk) {
+    // A talk in progress keeps its stages: edited from the phone's side of the room while the clock runs, the
+    // new ones count from the next time the talk is loaded.
+    const bool running = clock_.snapshot().state == ClockState::Running;
+    if (!running && (after.Stages != before.Stages || programme_.empty() != !hadTalk)) {
         setPlan(plan_);
     } else {
         left_.reset();
@@ -169,9 +172,12 @@ void ProgrammeSession::changeTalk(int step)
         return;
     const ClockSnapshot &now = clock_.snapshot();
     Talk &leaving = programme_.talk(programme_.current);
-    left_ = Left{programme_.current, now.elapsedMs, leaving.record};
-    // A talk never started leaves no record: it was skipped, not held.
-    if (leaving.record.started || now.elapsedSeconds > 0) {
+    // Left in Ready at 00:00, the talk was not run on this visit (skipped, or looked at again after it was
+    // done): its record stands, and Undo Reset brings it back at the time that record holds.
+    const bool run = now.state != ClockState::Ready || now.elapsedMs > 0;
+    const std::int64_t leftAtMs = run ? now.elapsedMs : std::int64_t{leaving.record.elapsed.value_or(0)} * 1000;
+    left_ = Left{programme_.current, leftAtMs, leaving.record};
+    if (run) {
         leaving.record.elapsed = now.elapsedSeconds;
         saveRecord(programme_.current);
     }

@@ -720,6 +720,16 @@ void ProgrammeTest::session_recordsEachTalkAndComesBackAfterARestart()
     QCOMPARE(programme->programme().talk(1).record, (TalkRecord{at("09:02"), 90}));
     QCOMPARE(programme->programme().talk(2).record.started, std::optional<QDateTime>(at("09:04")));
     QVERIFY(clock->snapshot().available.contains(C::PreviousTalk) && clock->snapshot().available.contains(C::NextTalk));
+
+    // Back to the keynote to look at it, and on again without starting it: its record stands, and Undo Reset
+    // takes it up at the time it holds.
+    clock->perform(C::PreviousTalk);
+    QCOMPARE(clock->snapshot().session.talk, 1);
+    clock->perform(C::NextTalk);
+    QCOMPARE(stored("Elapsed1"), QStringLiteral("90"));
+    clock->perform(C::UndoReset);
+    QCOMPARE(clock->snapshot().state, ClockState::Paused);
+    QCOMPARE(clock->snapshot().elapsedSeconds, 90);
 }
 
 void ProgrammeTest::session_withoutAProgramme_timesThePlanAndWritesNothing()
