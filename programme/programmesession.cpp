@@ -113,7 +113,10 @@ std::optional<QString> ProgrammeSession::setProgramme(Programme programme)
     const std::optional<QString> failure = store_.sync();
     const ClockSetting after =
         programme_.empty() ? plan_ : talkClockSetting(plan_, programme_.talk(programme_.current));
-    if (after.Stages != before.Stages || programme_.empty() != !hadTalk) {
+    // A running clock is never stopped by an edit (the dialog may be confirmed after the phone started the
+    // talk): it goes on with the stages it has, and the talk's new ones come with the next load of a talk.
+    const bool running = clock_.snapshot().state == ClockState::Running;
+    if (!running && (after.Stages != before.Stages || programme_.empty() != !hadTalk)) {
         setPlan(plan_);
     } else {
         left_.reset();

@@ -1,7 +1,9 @@
+#include "clock/clocksession.h"
 #include "platform/filestore.h"
 #include "programme/csvtext.h"
 #include "programme/programmecsv.h"
 #include "programme/programmereport.h"
+#include "programme/programmesession.h"
 #include "programme/programmestore.h"
 #include "programme/schedule.h"
 #include "settings/persistence.h"
@@ -114,6 +116,9 @@ private slots:
     void exportCsv_readsBackAsTheSameTalks_data();
     void exportCsv_readsBackAsTheSameTalks();
     void report_givesEveryTalkAndTheSession();
+
+    void setProgramme_neverStopsARunningClock_data();
+    void setProgramme_neverStopsARunningClock();
 };
 
 void ProgrammeTest::durations_data()
@@ -615,6 +620,57 @@ void ProgrammeTest::report_givesEveryTalkAndTheSession()
                           "2024-05-06 09:42:30",
                           "Session|||2024-05-06 09:00|2024-05-06 09:01:00|0:40:00|0:41:30|+0:01:30|2024-05-06 09:40|"
                           "2024-05-06 09:42:30"}));
+}
+
+void ProgrammeTest::setProgramme_neverStopsARunningClock_data()
+{
+    QTest::addColumn<int>("toggles"); // 0 Ready, 1 running, 2 paused
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<int>("state"); // after the edit
+    QTest::addColumn<qint64>("elapsed");
+
+    QTest::newRow("ready, its stages changed") << 0 << "stages" << int(ClockState::Ready) << qint64(0);
+    QTest::newRow("paused, its stages changed: Ready, as after the options")
+        << 2 << "stages" << int(ClockState::Ready) << qint64(0);
+    QTest::newRow("paused, another talk's title") << 2 << "title" << int(ClockState::Paused) << qint64(65);
+    QTest::newRow("running, its stages changed") << 1 << "stages" << int(ClockState::Running) << qint64(65);
+    QTest::newRow("running, the programme gone") << 1 << "none" << int(ClockState::Running) << qint64(65);
+}
+
+void ProgrammeTest::setProgramme_neverStopsARunningClock()
+{
+    QFETCH(int, toggles);
+    QFETCH(QString, edit);
+    QFETCH(int, state);
+    QFETCH(qint64, elapsed);
+    FakePlatform fakes;
+    ClockSession clock(fakes.ticks, fakes.sound);
+    ProgrammeSession session(clock, fakes.store, fakes.wallClock);
+    session.setPlan(stagePlan());
+    Programme programme;
+    programme.talks = {talk(QStringLiteral("One"), {}, {}, {600}), talk(QStringLiteral("Two"))};
+    QCOMPARE(session.setProgramme(programme), std::nullopt);
+    for (int i = 0; i < toggles; ++i) {
+        QCOMPARE(clock.perform(ClockCommand::Toggle), std::nullopt);
+        fakes.ticks.advance(65'000);
+        clock.Timer_Timer();
+    }
+    const std::int32_t stage1 = clock.setting().stage(1).Seconds;
+
+    programme = session.programme();
+    if (edit == QLatin1String("stages"))
+        programme.talks[0].lengths = {900};
+    else if (edit == QLatin1String("title"))
+        programme.talks[1].title = QStringLiteral("Second");
+    else
+        programme = Programme{};
+    QCOMPARE(session.setProgramme(programme), std::nullopt);
+
+    QCOMPARE(int(clock.snapshot().state), state);
+    QCOMPARE(clock.snapshot().elapsedSeconds, elapsed);
+    // The clock keeps the stages it runs on; only a clock not running takes the edited ones.
+    QCOMPARE(clock.setting().stage(1).Seconds, toggles != 1 && edit == QLatin1String("stages") ? 900 : stage1);
+    QCOMPARE(session.programme(), programme);
 }
 
 QTEST_GUILESS_MAIN(ProgrammeTest)
