@@ -301,6 +301,7 @@ void ProgrammeDialog::importCsv()
     const std::size_t count = imported.talks.size();
     model_->replaceTalks(std::move(imported.talks));
     chooseRow(0, ProgrammeModel::TitleColumn);
+    table_->setFocus();
     showStatus(tr("%1 imported from %2.").arg(talksText(count), QDir::toNativeSeparators(*path)));
 }
 
