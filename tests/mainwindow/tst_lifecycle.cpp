@@ -336,8 +336,13 @@ private slots:
         item->trigger();
         QCOMPARE(dialog->model().rowCount(), 1);
         dialog->addTalk();
+        QVERIFY(dialog->model().setData(dialog->model().index(0, ProgrammeModel::FirstStageColumn), "30"));
+        // Started from the phone meanwhile: it runs on, and its start is kept.
+        QCOMPARE(program.session().perform(ClockCommand::Toggle), std::nullopt);
         fakes.store.failSync = QStringLiteral("Could not save the settings to memory: the disk is full.");
         dialog->accept();
+        QCOMPARE(program.session().snapshot().state, ClockState::Running);
+        QVERIFY(program.programme().programme().talk(1).record.started);
         QCOMPARE(program.programme().programme().count(), 2);
         QCOMPARE(fakes.store.get(QStringLiteral("Programme"), QStringLiteral("Title2")), QStringLiteral("Talk 2"));
         QCOMPARE(fakes.messages.shown.size(), std::size_t(1));
