@@ -206,6 +206,8 @@ void ProgrammeDialog::load(const Programme &programme, const ClockSetting &plan)
     header->resizeSection(ProgrammeModel::SpeakerColumn,
                           std::clamp(header->sectionSize(ProgrammeModel::SpeakerColumn), 10 * em, 20 * em));
     chooseRow(model_->currentRow(), ProgrammeModel::TitleColumn);
+    // The table is what the dialog is for: the keys go there first, on the current talk's title.
+    table_->setFocus();
     showStatus(QString());
     if (!sized_) {
         sized_ = true;
