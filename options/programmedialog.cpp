@@ -122,6 +122,7 @@ ProgrammeDialog::ProgrammeDialog(const Platform &platform, QWidget *parent)
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     // Delete empties the cell: a stage back to the plan's length, a start back to after the talk before.
     auto *clear = new QAction(tr("Clear"), table_);
+    clear->setObjectName(QStringLiteral("programmeClearCell"));
     clear->setShortcut(QKeySequence::Delete);
     clear->setShortcutContext(Qt::WidgetShortcut);
     table_->addAction(clear);
@@ -134,8 +135,10 @@ ProgrammeDialog::ProgrammeDialog(const Platform &platform, QWidget *parent)
     sessionStart_->setMaxLength(8);
     sessionStart_->setMaximumWidth(sessionStart_->fontMetrics().horizontalAdvance(QStringLiteral("00:00 none")) + 24);
     auto *startLabel = new QLabel(tr("&Session starts at:"), this);
+    startLabel->setObjectName(QStringLiteral("programmeSessionStartLabel"));
     startLabel->setBuddy(sessionStart_);
     auto *startHint = new QLabel(tr("HH:MM, or empty for none"), this);
+    startHint->setObjectName(QStringLiteral("programmeSessionStartHint"));
     startHint->setEnabled(false);
 
     status_->setObjectName(QStringLiteral("programmeStatus"));
