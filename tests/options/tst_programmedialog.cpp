@@ -46,14 +46,6 @@ QString summary(const Programme &programme)
     return rows.join(u',');
 }
 
-QString lengths(const Talk &talk)
-{
-    QStringList numbers;
-    for (std::int32_t seconds : talk.lengths)
-        numbers << QString::number(seconds);
-    return numbers.join(u',');
-}
-
 } // namespace
 
 class ProgrammeDialogTest final : public QObject
@@ -77,8 +69,8 @@ private slots:
     }
     void columns_followThePlan()
     {
-        QFETCH(QString, headers);
         QFETCH(QStringList, stages);
+        QFETCH(QString, headers);
         ClockSetting setting = plan();
         if (!stages.isEmpty())
             setting.Stages.resize(std::size_t(stages.size()));
@@ -93,96 +85,59 @@ private slots:
         QVERIFY(!(model.flags(model.index(0, model.lengthColumn())) & Qt::ItemIsEditable));
     }
 
+    // B, 10:00 of its own in Presentation, follows A's 50 minutes from 09:00. `after` is B's cell as shown
+    // ("~" when greyed as the plan's), its own lengths and its Length.
     void editCell_data()
     {
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("refusal"); // part of it; empty: taken
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<bool>("greyed"); // greyed as the plan's
-        QTest::addColumn<QString>("ownLengths");
-        QTest::addColumn<QString>("talkLength"); // the Length column after
 
-        const int stage1 = ProgrammeModel::FirstStageColumn;
-        QTest::newRow("start") << 0 << " 9:05 "
-                               << ""
-                               << "09:05" << false << "600"
-                               << "20:00";
-        QTest::newRow("start emptied: after the talk before") << 0 << ""
-                                                              << ""
-                                                              << "09:50" << true << "600"
-                                                              << "20:00";
-        QTest::newRow("start 9.30") << 0 << "9.30"
-                                    << "\"9.30\" is not a time of day"
-                                    << "09:50" << true << "600"
-                                    << "20:00";
-        QTest::newRow("start 24:00") << 0 << "24:00"
-                                     << "not a time of day"
-                                     << "09:50" << true << "600"
-                                     << "20:00";
-        QTest::newRow("title trimmed") << 1 << " Keynote\t"
-                                       << ""
-                                       << "Keynote" << false << "600"
-                                       << "20:00";
-        QTest::newRow("title of 201") << 1 << QString(201, u'x') << "at most 200 characters"
-                                      << "B" << false << "600"
-                                      << "20:00";
-        QTest::newRow("speaker of 200") << 2 << QString(200, u'y') << "" << QString(200, u'y') << false << "600"
-                                        << "20:00";
-        QTest::newRow("stage minutes") << stage1 << "20"
-                                       << ""
-                                       << "20:00" << false << "1200"
-                                       << "30:00";
-        QTest::newRow("stage minutes and seconds") << stage1 << "12:30"
-                                                   << ""
-                                                   << "12:30" << false << "750"
-                                                   << "22:30";
-        QTest::newRow("stage emptied: the plan's") << stage1 << ""
-                                                   << ""
-                                                   << "15:00" << true << ""
-                                                   << "25:00";
-        QTest::newRow("a later stage fills the gap") << stage1 + 2 << "1:05:00"
-                                                     << ""
-                                                     << "1:05:00" << false << "600,300,3900"
-                                                     << "1:20:00";
-        QTest::newRow("stage of ten hours") << stage1 << "10:00:00"
-                                            << "at most 9:59:59"
-                                            << "10:00" << false << "600"
-                                            << "20:00";
-        QTest::newRow("stage -5") << stage1 << "-5"
-                                  << "is not a length"
-                                  << "10:00" << false << "600"
-                                  << "20:00";
-        QTest::newRow("length is computed") << stage1 + 3 << "40"
-                                            << ""
-                                            << "20:00" << false << "600"
-                                            << "20:00";
+        const int stage = ProgrammeModel::FirstStageColumn;
+        // clang-format off
+        QTest::newRow("start") << 0 << " 9:05 " << "09:05|600|20:00" << "";
+        QTest::newRow("start emptied: after the talk before") << 0 << "" << "~09:50|600|20:00" << "";
+        QTest::newRow("start 9.30") << 0 << "9.30" << "~09:50|600|20:00" << "\"9.30\" is not a time of day";
+        QTest::newRow("start 24:00") << 0 << "24:00" << "~09:50|600|20:00" << "not a time of day";
+        QTest::newRow("title trimmed") << 1 << " Keynote\t" << "Keynote|600|20:00" << "";
+        QTest::newRow("title of 201") << 1 << QString(201, u'x') << "B|600|20:00" << "at most 200 characters";
+        QTest::newRow("speaker of 200") << 2 << QString(200, u'y') << QString(200, u'y') + "|600|20:00" << "";
+        QTest::newRow("stage minutes") << stage << "20" << "20:00|1200|30:00" << "";
+        QTest::newRow("stage minutes and seconds") << stage << "12:30" << "12:30|750|22:30" << "";
+        QTest::newRow("stage emptied: the plan's") << stage << "" << "~15:00||25:00" << "";
+        QTest::newRow("a later stage fills the gap") << stage + 2 << "1:05:00" << "1:05:00|600,300,3900|1:20:00" << "";
+        QTest::newRow("stage of ten hours") << stage << "10:00:00" << "10:00|600|20:00" << "at most 9:59:59";
+        QTest::newRow("stage -5") << stage << "-5" << "10:00|600|20:00" << "is not a length";
+        QTest::newRow("length is computed") << stage + 3 << "40" << "20:00|600|20:00" << "";
+        // clang-format on
     }
     void editCell()
     {
-        QFETCH(QString, shown);
-        QFETCH(bool, greyed);
-        QFETCH(QString, ownLengths);
-        QFETCH(QString, talkLength);
         QFETCH(int, column);
         QFETCH(QString, typed);
         QFETCH(QString, refusal);
+        QFETCH(QString, after);
         ProgrammeModel model;
         Programme programme = programmeOf("A,B", 1);
         programme.sessionStart = QTime(9, 0);
-        programme.talks[0].lengths = {2400}; // 40:00 + 5:00 + 5:00: B planned at 09:50
+        programme.talks[0].lengths = {2400};
         programme.talks[1].lengths = {600};
         model.load(programme, plan());
 
         const QModelIndex cell = model.index(1, column);
-        const bool taken = model.setData(cell, typed);
-        QCOMPARE(taken, refusal.isEmpty() && column != model.lengthColumn());
+        QCOMPARE(model.setData(cell, typed), refusal.isEmpty() && column != model.lengthColumn());
         QVERIFY2(model.refusal().contains(refusal), qPrintable(model.refusal()));
-        QCOMPARE(model.data(cell).toString(), shown);
-        QCOMPARE(model.data(cell, ProgrammeModel::PlanRole).toBool(), greyed);
-        QCOMPARE(lengths(model.programme().talks[1]), ownLengths);
-        QCOMPARE(model.data(model.index(1, model.lengthColumn())).toString(), talkLength);
-        QCOMPARE(model.programme().talks[1].record, programme.talks[1].record);
+        const Talk edited = model.programme().talks[1];
+        QStringList shown{cell.data().toString(), {}, model.index(1, model.lengthColumn()).data().toString()};
+        if (cell.data(ProgrammeModel::PlanRole).toBool())
+            shown[0].prepend(u'~');
+        QStringList own;
+        for (std::int32_t seconds : edited.lengths)
+            own << QString::number(seconds);
+        shown[1] = own.join(u',');
+        QCOMPARE(shown.join(u'|'), after);
+        QCOMPARE(edited.record, programme.talks[1].record);
     }
 
     // Through the dialog's buttons, on A B C D with C current: "choose n" picks row n (from 1).
@@ -190,29 +145,22 @@ private slots:
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("talks");
-        QTest::newRow("add after the chosen") << "choose 1,add"
-                                              << "A*,Talk 2,B*,>C,D";
-        QTest::newRow("add without a choice") << "add"
-                                              << "A*,B*,>C,D,Talk 5";
-        QTest::newRow("remove one before") << "choose 2,remove"
-                                           << "A*,>C,D";
-        QTest::newRow("remove the current: the next") << "choose 3,remove"
-                                                      << "A*,B*,>D";
-        QTest::newRow("remove the last two: the one before") << "choose 3,remove,remove"
-                                                             << "A*,>B*";
-        QTest::newRow("move the current up") << "choose 3,up,up"
-                                             << ">C,A*,B*,D";
-        QTest::newRow("move past the current") << "choose 2,down,down"
-                                               << "A*,>C,D,B*";
-        QTest::newRow("down at the end does nothing") << "choose 4,down"
-                                                      << "A*,B*,>C,D";
-        QTest::newRow("remove all, add one") << "choose 1,remove,remove,remove,remove,add"
-                                             << ">Talk 1";
+        // clang-format off
+        QTest::newRow("add after the chosen") << "choose 1,add" << "A*,Talk 2,B*,>C,D";
+        QTest::newRow("add without a choice") << "add" << "A*,B*,>C,D,Talk 5";
+        QTest::newRow("remove one before") << "choose 2,remove" << "A*,>C,D";
+        QTest::newRow("remove the current: the next") << "choose 3,remove" << "A*,B*,>D";
+        QTest::newRow("remove the last two: the one before") << "choose 3,remove,remove" << "A*,>B*";
+        QTest::newRow("move the current up") << "choose 3,up,up" << ">C,A*,B*,D";
+        QTest::newRow("move past the current") << "choose 2,down,down" << "A*,>C,D,B*";
+        QTest::newRow("down at the end does nothing") << "choose 4,down" << "A*,B*,>C,D";
+        QTest::newRow("remove all, add one") << "choose 1,remove,remove,remove,remove,add" << ">Talk 1";
+        // clang-format on
     }
     void rows_keepRecordsAndTheCurrentTalk()
     {
-        QFETCH(QString, talks);
         QFETCH(QString, steps);
+        QFETCH(QString, talks);
         ProgrammeDialog dialog(fakes.platform());
         dialog.load(programmeOf("A,B,C,D", 3), plan());
         table(dialog)->setCurrentIndex({});
@@ -267,8 +215,8 @@ private slots:
     }
     void import_refusesABadFileWhole()
     {
-        QFETCH(QString, said);
         QFETCH(QByteArray, bytes);
+        QFETCH(QString, said);
         QTemporaryDir folder;
         const QString path = folder.filePath("talks.csv");
         QFile file(path);
