@@ -3,6 +3,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/room.h"
 #include "options/optionsdialog.h"
+#include "options/programmedialog.h"
 #include "platform/choosers.h"
 #include "platform/filestore.h"
 #include "platform/settingsstore.h"
@@ -41,6 +42,7 @@ Program::Program(const Platform &platform)
 Program::~Program()
 {
     // The dialogs refer to the main window; let them go first.
+    programmeDialog_.reset();
     shareDialog_.reset();
     optionDialog_.reset();
     mainWindow_.reset();
@@ -64,6 +66,30 @@ void Program::openShareDialog()
         shareDialog_->show();
         shareDialog_->raise();
         shareDialog_->activateWindow();
+    }
+}
+
+void Program::openProgrammeDialog()
+{
+    if (!programmeDialog_ && mainWindow_) {
+        programmeDialog_ = std::make_unique<ProgrammeDialog>(platform_, mainWindow_.get());
+        QObject::connect(programmeDialog_.get(), &QDialog::accepted, programmeDialog_.get(),
+                         [this] { applyProgramme(); });
+    }
+    if (!programmeDialog_ || programmeDialog_->isVisible())
+        return;
+    programmeDialog_->load(programme_->programme(), programme_->plan());
+    programmeDialog_->open();
+}
+
+void Program::applyProgramme()
+{
+    // Over the programme as it is now: the clock may have moved on from the phone while the table was edited.
+    const Programme edited = programmeDialog_->programmeOver(programme_->programme());
+    if (const std::optional<QString> failure = programme_->setProgramme(edited)) {
+        platform_.messages.critical(
+            mainWindow_.get(), applicationTitle(),
+            QStringLiteral("The programme is in force for this run but was not saved. %1").arg(*failure));
     }
 }
 
@@ -113,7 +139,7 @@ bool Program::Main()
     room_ = new Room(*mainWindow_, session_, platform_.store);
     QObject::connect(mainWindow_.get(), &fMain::quitting, room_, &Room::quit);
     room_->setShareHandler([this] { openShareDialog(); });
-    room_->setProgrammeHandlers(nullptr, [this] { saveReport(); });
+    room_->setProgrammeHandlers([this] { openProgrammeDialog(); }, [this] { saveReport(); });
 
     try {
         mainWindow_->Form_Load();

@@ -8,6 +8,7 @@
 
 class fMain;
 class fOpt;
+class ProgrammeDialog;
 class ProgrammeSession;
 class RemoteSharing;
 class Room;
@@ -43,6 +44,10 @@ private:
     void openShareDialog();
     // "Save Report...": the session's report as a CSV file where the chair chooses.
     void saveReport();
+    // "Programme...", created on first use and opened on the programme as it is; modal to the main window
+    // only, so the clock, the audience window and the network go on while it is open.
+    void openProgrammeDialog();
+    void applyProgramme();
 
     Platform platform_;
     SettingsModel model_;
@@ -53,4 +58,5 @@ private:
     std::unique_ptr<fOpt> optionDialog_;
     std::unique_ptr<RemoteSharing> sharing_;
     std::unique_ptr<ShareDialog> shareDialog_;
+    std::unique_ptr<ProgrammeDialog> programmeDialog_;
 };

@@ -114,8 +114,8 @@ std::optional<QString> ProgrammeSession::setProgramme(Programme programme)
     const std::optional<QString> failure = store_.sync();
     const ClockSetting after =
         programme_.empty() ? plan_ : talkClockSetting(plan_, programme_.talk(programme_.current));
-    // A talk in progress keeps its stages: edited from the phone's side of the room while the clock runs, the
-    // new ones count from the next time the talk is loaded.
+    // A running clock is never stopped by an edit (the dialog may be confirmed after the phone started the
+    // talk): it goes on with the stages it has, and the talk's new ones come with the next load of a talk.
     const bool running = clock_.snapshot().state == ClockState::Running;
     if (!running && (after.Stages != before.Stages || programme_.empty() != !hadTalk)) {
         setPlan(plan_);

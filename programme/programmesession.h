@@ -36,8 +36,8 @@ public:
     // or on the plan itself without a programme.
     void setPlan(const ClockSetting &plan);
     // An edited programme, stored at once. The clock stays as it is unless the current talk's own stages
-    // changed while it is not running; then it is in Ready on them, as after the options dialog. Returns why
-    // the save failed.
+    // changed (or a programme came or went) while it was not running; then it is in Ready on them, as after
+    // the options dialog. A running clock is never reset here. Returns why the save failed.
     std::optional<QString> setProgramme(Programme programme);
 
     const Programme &programme() const { return programme_; }

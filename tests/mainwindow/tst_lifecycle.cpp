@@ -3,8 +3,11 @@
 #include "mainwindow/presentersettings.h"
 #include "mainwindow/room.h"
 #include "options/optionsdialog.h"
+#include "options/programmedialog.h"
+#include "options/programmemodel.h"
 #include "platform/filestore.h"
 #include "platform/units.h"
+#include "programme/programmesession.h"
 #include "support/fakes.h"
 #include "support/offscreenscreens.h"
 
@@ -359,6 +362,41 @@ private slots:
             QCOMPARE(program.OptionDialog(), dialogs.front());
             QVERIFY(!dialogs.front()->isVisible());
         }
+    }
+
+    // "Programme..." opens the dialog on the programme in force each time; Cancel leaves it, OK stores it.
+    void programmeDialog_okStoresCancelDrops_andASaveFailureIsSaid()
+    {
+        FakePlatform fakes;
+        fakes.store.set(QStringLiteral("Programme"), QStringLiteral("Count"), QStringLiteral("1"));
+        fakes.store.set(QStringLiteral("Programme"), QStringLiteral("Title1"), QStringLiteral("Keynote"));
+        Program program(fakes.platform());
+        QVERIFY(program.Main());
+        QAction *item = program.MainWindow()->findChild<QAction *>(QStringLiteral("actionProgramme"));
+        item->trigger();
+        auto *dialog = program.MainWindow()->findChild<ProgrammeDialog *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        dialog->addTalk();
+        dialog->reject();
+        QCOMPARE(program.programme().programme().count(), 1);
+
+        item->trigger();
+        QCOMPARE(dialog->model().rowCount(), 1);
+        dialog->addTalk();
+        QVERIFY(dialog->model().setData(dialog->model().index(0, ProgrammeModel::FirstStageColumn), "30"));
+        // Started from the phone meanwhile: it runs on, and its start is kept.
+        QCOMPARE(program.session().perform(ClockCommand::Toggle), std::nullopt);
+        fakes.store.failSync = QStringLiteral("Could not save the settings to memory: the disk is full.");
+        dialog->accept();
+        QCOMPARE(program.session().snapshot().state, ClockState::Running);
+        QVERIFY(program.programme().programme().talk(1).record.started);
+        QCOMPARE(program.programme().programme().count(), 2);
+        QCOMPARE(fakes.store.get(QStringLiteral("Programme"), QStringLiteral("Title2")), QStringLiteral("Talk 2"));
+        QCOMPARE(fakes.messages.shown.size(), std::size_t(1));
+        QVERIFY(fakes.messages.shown[0].critical &&
+                fakes.messages.shown[0].text.contains(QLatin1String("disk is full")));
+        program.MainWindow()->close();
     }
 
     void everyWayOut_writesThePlacementOnceAndEndsWithTheDialogHidden_data()

@@ -119,6 +119,8 @@ private slots:
     void report_givesEveryTalkAndTheSession();
     void session_recordsEachTalkAndComesBackAfterARestart();
     void session_withoutAProgramme_timesThePlanAndWritesNothing();
+    void setProgramme_neverStopsARunningClock_data();
+    void setProgramme_neverStopsARunningClock();
 };
 
 void ProgrammeTest::durations_data()
@@ -753,6 +755,57 @@ void ProgrammeTest::session_withoutAProgramme_timesThePlanAndWritesNothing()
     QVERIFY(!clock.snapshot().session.active());
     QVERIFY(!clock.snapshot().available.contains(ClockCommand::NextTalk));
     QCOMPARE(clock.snapshot().state, ClockState::Paused);
+}
+
+void ProgrammeTest::setProgramme_neverStopsARunningClock_data()
+{
+    QTest::addColumn<int>("toggles"); // 0 Ready, 1 running, 2 paused
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<int>("state"); // after the edit
+    QTest::addColumn<qint64>("elapsed");
+
+    QTest::newRow("ready, its stages changed") << 0 << "stages" << int(ClockState::Ready) << qint64(0);
+    QTest::newRow("paused, its stages changed: Ready, as after the options")
+        << 2 << "stages" << int(ClockState::Ready) << qint64(0);
+    QTest::newRow("paused, another talk's title") << 2 << "title" << int(ClockState::Paused) << qint64(65);
+    QTest::newRow("running, its stages changed") << 1 << "stages" << int(ClockState::Running) << qint64(65);
+    QTest::newRow("running, the programme gone") << 1 << "none" << int(ClockState::Running) << qint64(65);
+}
+
+void ProgrammeTest::setProgramme_neverStopsARunningClock()
+{
+    QFETCH(int, toggles);
+    QFETCH(QString, edit);
+    QFETCH(int, state);
+    QFETCH(qint64, elapsed);
+    FakePlatform fakes;
+    ClockSession clock(fakes.ticks, fakes.sound);
+    ProgrammeSession session(clock, fakes.store, fakes.wallClock);
+    session.setPlan(stagePlan());
+    Programme programme;
+    programme.talks = {talk(QStringLiteral("One"), {}, {}, {600}), talk(QStringLiteral("Two"))};
+    QCOMPARE(session.setProgramme(programme), std::nullopt);
+    for (int i = 0; i < toggles; ++i) {
+        QCOMPARE(clock.perform(ClockCommand::Toggle), std::nullopt);
+        fakes.ticks.advance(65'000);
+        clock.Timer_Timer();
+    }
+    const std::int32_t stage1 = clock.setting().stage(1).Seconds;
+
+    programme = session.programme();
+    if (edit == QLatin1String("stages"))
+        programme.talks[0].lengths = {900};
+    else if (edit == QLatin1String("title"))
+        programme.talks[1].title = QStringLiteral("Second");
+    else
+        programme = Programme{};
+    QCOMPARE(session.setProgramme(programme), std::nullopt);
+
+    QCOMPARE(int(clock.snapshot().state), state);
+    QCOMPARE(clock.snapshot().elapsedSeconds, elapsed);
+    // The clock keeps the stages it runs on; only a clock not running takes the edited ones.
+    QCOMPARE(clock.setting().stage(1).Seconds, toggles != 1 && edit == QLatin1String("stages") ? 900 : stage1);
+    QCOMPARE(session.programme(), programme);
 }
 
 QTEST_GUILESS_MAIN(ProgrammeTest)
