@@ -135,6 +135,10 @@ def test(program, artefacts, _options):
                        "Content-Security-Policy: default-src 'none'"):
             check(header in head, f"no {header!r} in {head}")
         check("Access-Control" not in call(port, "/api/v1/state?token=" + VIEWER)[1], "a CORS header")
+        status, head, _ = raw(port, f"GET /api/v1/ws?token={VIEWER} HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                              "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                              "Sec-WebSocket-Version: 8\r\n\r\n".encode())
+        check(status == 426 and "Sec-WebSocket-Version: 13" in head, f"another WebSocket version: {status} {head}")
 
         # Every action, with what it does to the clock; refusals change nothing.
         steps = [("GET", "start", 200, "Running"), ("POST", "start", 409, None), ("GET", "toggle", 200, "Paused"),
@@ -197,8 +201,9 @@ def test(program, artefacts, _options):
         check(closed() <= 140 - 120, f"{closed()} of 140 connections were closed, fewer than 128 kept")
         for s in many:
             s.close()
+        wait_for("the server to take connections again", lambda: call(port, "/api/v1/state", VIEWER)[0] == 200)
         for _ in range(10):
-            call(port, "/api/v1/state", "Wrong-token-guessed-here", source="127.0.0.2")
+            check(call(port, "/api/v1/state", "Wrong-token-guessed-here", source="127.0.0.2")[0] == 401, "no 401")
         check(call(port, "/api/v1/state", VIEWER, source="127.0.0.2")[0] == 429, "no 429 after 10 wrong tokens")
         check(call(port, "/api/v1/state", VIEWER)[0] == 200, "another address was blocked too")
         time.sleep(max(0.0, 31 - (time.monotonic() - idle_since)))
