@@ -214,8 +214,9 @@ std::optional<Event> Decoder::next()
         }
         const QByteArrayView mask = rest.sliced(header - 4, 4);
         QByteArray payload(size, Qt::Uninitialized);
+        char *out = payload.data();
         for (qsizetype i = 0; i < size; ++i) {
-            payload[i] = char(rest[header + i] ^ mask[i % 4]);
+            out[i] = char(rest[header + i] ^ mask[i % 4]);
         }
         read_ += header + size;
         switch (opcode) {
