@@ -58,7 +58,7 @@ test-fuzz fuzz: deps
 	@fuzz/run.sh $(FUZZ_SECONDS) build/fuzz
 
 # Micro-benchmarks, then start-up, memory, CPU and read-out accuracy on a virtual display against a
-# minimal Qt window, then the figures of sharing on the network (about 17 minutes; QUICK=1 for short
+# minimal Qt window, then the figures of sharing on the network (about 21 minutes; QUICK=1 for short
 # measurement windows, RUNS=n for n runs instead of 5).
 # See BENCHMARKS.md.
 bench: deps
