@@ -187,6 +187,27 @@ private slots:
                     .startsWith("HTTP/1.1 101"));
         QCOMPARE(live.state(), QAbstractSocket::ConnectedState);
 
+        // A viewer that reads nothing is dropped once a mebibyte waits for it, not sent all that is published.
+        QTcpSocket stalled;
+        stalled.setReadBufferSize(1);
+        stalled.connectToHost(QHostAddress::LocalHost, port_);
+        stalled.write("GET /api/v1/ws?token=" + viewer_.toLatin1() +
+                      " HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                      "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n");
+        QTRY_VERIFY(stalled.bytesAvailable() > 0);
+        ClockSnapshot large;
+        large.message = QString(60'000, u'x');
+        const int published = 300;
+        for (int i = 0; i < published; ++i) {
+            server_->publish(large);
+        }
+        QTest::qWait(500);
+        stalled.setReadBufferSize(0);
+        qint64 received = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (received += stalled.readAll().size(), stalled.state() != QAbstractSocket::ConnectedState), 10'000);
+        QVERIFY2(received < published * 60'000, QByteArray::number(received));
+
         const QByteArray wrong = "/api/v1/state?token=" + newToken().toLatin1();
         for (int i = 0; i < 10; ++i) {
             QCOMPARE(statusOf(get(port_, wrong)), 401);
