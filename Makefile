@@ -58,17 +58,18 @@ test-fuzz fuzz: deps
 	@fuzz/run.sh $(FUZZ_SECONDS) build/fuzz
 
 # Micro-benchmarks, then start-up, memory, CPU and read-out accuracy on a virtual display against a
-# minimal Qt window, then the figures of sharing on the network (about 17 minutes; QUICK=1 for short
+# minimal Qt window, then the figures of sharing on the network (about 21 minutes; QUICK=1 for short
 # measurement windows, RUNS=n for n runs instead of 5).
 # See BENCHMARKS.md.
 bench: deps
 	@cmake --preset release >/dev/null
-	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_bench kestrim_baseline
+	@cmake --build --preset release -j $(JOBS) --target kestrim kestrim_bench kestrim_baseline kestrim_sharingbaseline
 	@build/release/bench/kestrim_bench
 	@$(PYTHON) bench/process_figures.py --kestrim build/release/kestrim --baseline build/release/bench/kestrim_baseline \
 	    --json build/release/process_figures.json $(if $(QUICK),--quick) $(if $(RUNS),--runs $(RUNS))
-	@$(PYTHON) bench/remote_figures.py --kestrim build/release/kestrim --json build/release/remote_figures.json \
-	    $(if $(QUICK),--window 10)
+	@$(PYTHON) bench/remote_figures.py --kestrim build/release/kestrim \
+	    --reference build/release/bench/kestrim_sharingbaseline --json build/release/remote_figures.json \
+	    $(if $(QUICK),--window 10 --runs 1)
 
 # The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only what goes into it
 # (the program, its sound module, icons, changelog and manual page) is built for it: cpack would otherwise

@@ -31,7 +31,7 @@ void HttpConnection::readSome()
         return;
     }
     if (phase_ == Phase::Head) {
-        // Peeked, not read: a WebSocket handshake must stay in the socket for the WebSocket server.
+        // Peeked until it is whole: the socket's own buffer, bounded above, holds it meanwhile.
         const QByteArray head = socket_->peek(limits_.headBytes + 1);
         const HeadResult result = parseHead(head, limits_.headBytes);
         switch (result.status) {
@@ -49,6 +49,7 @@ void HttpConnection::readSome()
             break;
         }
         request_ = result.request;
+        socket_->skip(result.headLength);
         if (request_.contentLength > limits_.bodyBytes) {
             phase_ = Phase::Handled;
             emit failed(this, 413);
@@ -59,7 +60,6 @@ void HttpConnection::readSome()
             emit requestReady(this, request_, {});
             return;
         }
-        socket_->skip(result.headLength);
         phase_ = Phase::Body;
     }
     if (phase_ == Phase::Body) {

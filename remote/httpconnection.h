@@ -44,8 +44,8 @@ public:
 
     // Writes the answer and closes once it is sent.
     void respond(QByteArray response);
-    // Gives up the socket, with the request head still unread in it (for the WebSocket handshake), and
-    // deletes this object later.
+    // Gives up the socket, with whatever followed the request still unread in it (a WebSocket's first
+    // frames), and deletes this object later.
     QTcpSocket *release();
 
 signals:

@@ -71,6 +71,8 @@ QByteArray statusText(int status)
         return "Content Too Large";
     case 421:
         return "Misdirected Request";
+    case 426:
+        return "Upgrade Required";
     case 429:
         return "Too Many Requests";
     default:

@@ -22,6 +22,6 @@ QByteArray controlPageResponse(QByteArrayView host);
 // The page's answer without a valid token.
 QByteArray unauthorisedPageText();
 
-// One unmasked WebSocket text frame holding all of `utf8`, as a server sends it. Made here because
-// QWebSocket frames each message anew for every socket; the state goes to every viewer in one frame.
+// One unmasked WebSocket text frame holding all of `utf8`, as a server sends it: the state is framed once
+// and the same frame written to every viewer.
 QByteArray webSocketTextFrame(QByteArrayView utf8);

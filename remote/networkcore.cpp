@@ -2,6 +2,7 @@
 
 #include "remote/httpresponse.h"
 #include "remote/remoteprotocol.h"
+#include "remote/websocket.h"
 
 #include <QHostInfo>
 #include <QJsonDocument>
@@ -9,13 +10,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QWebSocket>
-#include <QWebSocketServer>
 
 namespace {
 
-// A WebSocket client that has not read this much of what was sent to it is not reading at all.
-constexpr qint64 MaxUnsentBytes = 1024 * 1024;
 // Checks for silent viewers in each idle time.
 constexpr int KeepAliveChecks = 6;
 
@@ -29,9 +26,9 @@ QString presentedToken(const QByteArray &authorization, const QUrlQuery &query)
 }
 
 // Answers on a WebSocket, as the HTTP call would answer: {"status", "state"} or {"status", "error"}.
-void sendAnswer(QWebSocket *socket, const QJsonObject &answer)
+void sendAnswer(WebSocketConnection *socket, const QJsonObject &answer)
 {
-    socket->sendTextMessage(QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
+    socket->send(webSocketTextFrame(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
 }
 
 // The state with the laptop's wall clock of the moment it leaves.
@@ -40,7 +37,7 @@ QByteArray stampedState(const ClockSnapshot &snapshot)
     return RemoteProtocol::stateJson(snapshot, RemoteProtocol::WallClock::now());
 }
 
-void sendError(QWebSocket *socket, int status, const QString &error)
+void sendError(WebSocketConnection *socket, int status, const QString &error)
 {
     sendAnswer(socket, QJsonObject{{QStringLiteral("status"), status}, {QStringLiteral("error"), error}});
 }
@@ -52,7 +49,6 @@ NetworkCore::NetworkCore(RequestAction requestAction, const ServerLimits &limits
     , requestAction_(std::move(requestAction))
     , limits_(limits)
     , tcp_(new QTcpServer(this))
-    , webSockets_(new QWebSocketServer(QStringLiteral("Kestrim"), QWebSocketServer::NonSecureMode, this))
     , pinger_(new QTimer(this))
 {
     clock_.start();
@@ -64,8 +60,6 @@ NetworkCore::NetworkCore(RequestAction requestAction, const ServerLimits &limits
     // Connections are taken as they come, so the kernel's queue stays short; the limit is ours to keep.
     tcp_->setMaxPendingConnections(limits_.connections);
     connect(tcp_, &QTcpServer::newConnection, this, &NetworkCore::accept);
-    webSockets_->setHandshakeTimeout(limits_.idleMs);
-    connect(webSockets_, &QWebSocketServer::newConnection, this, &NetworkCore::adoptWebSocket);
     connect(pinger_, &QTimer::timeout, this, &NetworkCore::keepAlive);
     pinger_->start(limits_.idleMs / KeepAliveChecks);
 }
@@ -106,15 +100,15 @@ void NetworkCore::dropConnectionsWithout(const RemoteServer::Config &config)
     const auto kept = [&config](const QString &token) {
         return !token.isEmpty() && (token == config.viewerToken || token == config.controlToken);
     };
-    for (auto it = clients_.begin(); it != clients_.end();) {
-        if (kept(it->token)) {
-            ++it;
-            continue;
+    QList<WebSocketConnection *> dropped;
+    for (auto it = clients_.cbegin(); it != clients_.cend(); ++it) {
+        if (!kept(it->token)) {
+            dropped.append(it.key());
         }
-        QWebSocket *socket = it.key();
-        it = clients_.erase(it);
+    }
+    // Aborted after the walk: an abort removes the client from the table at once.
+    for (WebSocketConnection *socket : dropped) {
         socket->abort();
-        socket->deleteLater();
     }
     for (HttpConnection *connection : findChildren<HttpConnection *>(Qt::FindDirectChildrenOnly)) {
         if (!connection->token().isEmpty() && !kept(connection->token())) {
@@ -128,26 +122,8 @@ void NetworkCore::publish(const ClockSnapshot &snapshot)
     last_ = snapshot;
     state_ = stampedState(snapshot);
     const QByteArray frame = webSocketTextFrame(state_);
-    QList<QWebSocket *> stuck;
     for (auto it = clients_.cbegin(); it != clients_.cend(); ++it) {
-        if (it->closing) {
-            continue;
-        }
-        if (it.key()->bytesToWrite() > MaxUnsentBytes) {
-            stuck.append(it.key());
-            continue;
-        }
-        QTcpSocket *wire = it->wire;
-        if (wire == nullptr) {
-            it.key()->sendTextMessage(QString::fromUtf8(state_));
-            continue;
-        }
-        // A whole frame, as QWebSocket writes its own, so that the two never interleave within a frame.
-        writeAtOnce(*wire, frame);
-    }
-    // Aborted after the walk: an abort removes the client from the table at once.
-    for (QWebSocket *socket : stuck) {
-        socket->abort();
+        it.key()->send(frame);
     }
 }
 
@@ -219,7 +195,7 @@ void NetworkCore::handle(HttpConnection *connection, const HttpRequest &request,
     case Route::Programme:
         return answer(connection, 200, RemoteProtocol::programmeJson(last_.session, RemoteProtocol::WallClock::now()));
     case Route::WebSocket:
-        return upgrade(connection, request);
+        return upgrade(connection, request, access);
     case Route::Action:
         return act(connection, *RemoteProtocol::commandFor(match.action), request, body);
     }
@@ -247,94 +223,54 @@ void NetworkCore::actionDone(quint64 id, const ActionOutcome &outcome)
         }
         return answer(connection, 200, stampedState(outcome.snapshot));
     }
-    if (QWebSocket *socket = waitingSockets_.take(id); socket != nullptr && clients_.contains(socket)) {
+    if (WebSocketConnection *socket = waitingSockets_.take(id); socket != nullptr && clients_.contains(socket)) {
         sendOutcome(socket, outcome);
     }
 }
 
-void NetworkCore::upgrade(HttpConnection *connection, const HttpRequest &request)
+void NetworkCore::upgrade(HttpConnection *connection, const HttpRequest &request, Access access)
 {
-    if (request.header("upgrade").toLower() != "websocket") {
-        return refuse(connection, 400);
+    const WebSocket::Handshake handshake = WebSocket::answerHandshake(request);
+    if (!handshake.opened) {
+        return connection->respond(handshake.response);
     }
-    // The token is checked again on the handshake the WebSocket keeps; the socket carries nothing of ours.
-    QTcpSocket *wire = connection->release();
-    upgrading_.removeAll(nullptr);
-    upgrading_.append(wire);
-    webSockets_->handleConnection(wire);
-}
-
-void NetworkCore::adoptWebSocket()
-{
-    while (QWebSocket *socket = webSockets_->nextPendingConnection()) {
-        socket->setParent(this);
-        const QString token =
-            presentedToken(socket->request().rawHeader("Authorization"), QUrlQuery(socket->requestUrl()));
-        const Access access = gate_.accessFor(token.toLatin1());
-        if (access == Access::None) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
+    const QString token = connection->token();
+    auto *socket =
+        new WebSocketConnection(connection->release(), limits_.wsMessageBytes, limits_.idleMs / KeepAliveChecks, this);
+    const qint64 now = clock_.elapsed();
+    clients_.insert(socket, Client{access, token, now, 0, now});
+    connect(socket, &WebSocketConnection::textReceived, this,
+            [this, socket](const QByteArray &message) { receive(socket, message); });
+    connect(socket, &WebSocketConnection::heard, this, [this, socket] {
+        if (auto found = clients_.find(socket); found != clients_.end()) {
+            found->lastHeardMs = clock_.elapsed();
         }
-        socket->setMaxAllowedIncomingMessageSize(static_cast<quint64>(limits_.wsMessageBytes));
-        socket->setMaxAllowedIncomingFrameSize(static_cast<quint64>(limits_.wsMessageBytes));
-        clients_.insert(socket, Client{access, token, clock_.elapsed(), 0, clock_.elapsed(), wireOf(*socket)});
-        connect(socket, &QWebSocket::textMessageReceived, this,
-                [this, socket](const QString &message) { receive(socket, message); });
-        connect(socket, &QWebSocket::binaryMessageReceived, this, [socket] {
-            socket->close(QWebSocketProtocol::CloseCodeDatatypeNotSupported, QStringLiteral("text only"));
-        });
-        connect(socket, &QWebSocket::pong, this, [this, socket] {
-            if (auto found = clients_.find(socket); found != clients_.end()) {
-                found->lastHeardMs = clock_.elapsed();
-            }
-        });
-        // No frame may follow the close frame, whichever side sent it.
-        connect(socket, &QWebSocket::aboutToClose, this, [this, socket] {
-            if (auto found = clients_.find(socket); found != clients_.end()) {
-                found->closing = true;
-            }
-        });
-        connect(socket, &QWebSocket::disconnected, this, [this, socket] {
-            clients_.remove(socket);
-            for (auto it = waitingSockets_.begin(); it != waitingSockets_.end();) {
-                it = it.value() == socket ? waitingSockets_.erase(it) : std::next(it);
-            }
-            socket->deleteLater();
-        });
-        socket->sendTextMessage(QString::fromUtf8(stampedState(last_)));
-    }
-}
-
-QPointer<QTcpSocket> NetworkCore::wireOf(const QWebSocket &socket)
-{
-    // QWebSocket keeps its connection to itself; the two are the same connection when the peer is.
-    for (qsizetype i = 0; i < upgrading_.size(); ++i) {
-        QTcpSocket *wire = upgrading_[i];
-        if (wire != nullptr && wire->peerPort() == socket.peerPort() && wire->peerAddress() == socket.peerAddress()) {
-            return upgrading_.takeAt(i);
+    });
+    connect(socket, &WebSocketConnection::ended, this, [this, socket] {
+        clients_.remove(socket);
+        for (auto it = waitingSockets_.begin(); it != waitingSockets_.end();) {
+            it = it.value() == socket ? waitingSockets_.erase(it) : std::next(it);
         }
-    }
-    return nullptr;
+    });
+    socket->send(handshake.response + webSocketTextFrame(stampedState(last_)));
 }
 
-void NetworkCore::receive(QWebSocket *socket, const QString &message)
+void NetworkCore::receive(WebSocketConnection *socket, const QByteArray &message)
 {
     const auto found = clients_.find(socket);
     if (found == clients_.end()) {
         return;
     }
     const qint64 now = clock_.elapsed();
-    found->lastHeardMs = now;
     if (now - found->windowStartMs >= 1000) {
         found->windowStartMs = now;
         found->messagesInWindow = 0;
     }
     if (++found->messagesInWindow > limits_.wsMessagesPerSecond) {
-        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("more than 20 messages a second"));
+        socket->close(WebSocket::CloseCode::PolicyViolated, "more than 20 messages a second");
         return;
     }
-    const RemoteProtocol::ParsedRequest parsed = RemoteProtocol::parseRequest(message.toUtf8());
+    const RemoteProtocol::ParsedRequest parsed = RemoteProtocol::parseRequest(message);
     if (!parsed.request) {
         return sendError(socket, 400, parsed.error);
     }
@@ -346,7 +282,7 @@ void NetworkCore::receive(QWebSocket *socket, const QString &message)
     requestAction_(id, parsed.request->command, parsed.request->text);
 }
 
-void NetworkCore::sendOutcome(QWebSocket *socket, const ActionOutcome &outcome)
+void NetworkCore::sendOutcome(WebSocketConnection *socket, const ActionOutcome &outcome)
 {
     if (outcome.refusal) {
         return sendError(socket, 409, *outcome.refusal);
@@ -359,18 +295,18 @@ void NetworkCore::sendOutcome(QWebSocket *socket, const ActionOutcome &outcome)
 void NetworkCore::keepAlive()
 {
     const qint64 now = clock_.elapsed();
-    QList<QWebSocket *> silent;
+    QList<WebSocketConnection *> silent;
     for (auto it = clients_.cbegin(); it != clients_.cend(); ++it) {
         // A viewer only listens, so its answer to a ping is all it says: asked once it has been silent
         // for half the idle time, and again at each check until it answers or the idle time is up.
         const qint64 silentMs = now - it->lastHeardMs;
         if (silentMs > limits_.idleMs) {
             silent.append(it.key());
-        } else if (silentMs >= limits_.idleMs / 2 && !it->closing) {
+        } else if (silentMs >= limits_.idleMs / 2) {
             it.key()->ping();
         }
     }
-    for (QWebSocket *socket : silent) {
+    for (WebSocketConnection *socket : silent) {
         socket->abort();
     }
 }

@@ -8,15 +8,12 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
-#include <QPointer>
 
 #include <functional>
 
 class QTcpServer;
-class QTcpSocket;
 class QTimer;
-class QWebSocket;
-class QWebSocketServer;
+class WebSocketConnection;
 
 // The server proper, on the server thread: accepts connections within the limits, answers requests by
 // the route table and streams the state to WebSockets. It never touches the clock; actions go out through
@@ -46,9 +43,6 @@ private:
         qint64 windowStartMs = 0;
         int messagesInWindow = 0;
         qint64 lastHeardMs = 0;
-        // The connection under the WebSocket, for the state written to every viewer in one frame.
-        QPointer<QTcpSocket> wire;
-        bool closing = false;
     };
 
     void accept();
@@ -57,19 +51,15 @@ private:
     void act(HttpConnection *connection, ClockCommand command, const HttpRequest &request, const QByteArray &body);
     void refuse(HttpConnection *connection, int status);
     void answer(HttpConnection *connection, int status, const QByteArray &json);
-    void upgrade(HttpConnection *connection, const HttpRequest &request);
-    void adoptWebSocket();
-    // Takes the connection under `socket` from upgrading_.
-    QPointer<QTcpSocket> wireOf(const QWebSocket &socket);
-    void receive(QWebSocket *socket, const QString &message);
-    void sendOutcome(QWebSocket *socket, const ActionOutcome &outcome);
+    void upgrade(HttpConnection *connection, const HttpRequest &request, Access access);
+    void receive(WebSocketConnection *socket, const QByteArray &message);
+    void sendOutcome(WebSocketConnection *socket, const ActionOutcome &outcome);
     void keepAlive();
     void dropConnectionsWithout(const RemoteServer::Config &config);
 
     RequestAction requestAction_;
     ServerLimits limits_;
     QTcpServer *tcp_;
-    QWebSocketServer *webSockets_;
     QTimer *pinger_;
     QElapsedTimer clock_;
     AccessGate gate_;
@@ -80,8 +70,6 @@ private:
     QByteArray state_;
     quint64 nextId_ = 1;
     QHash<quint64, HttpConnection *> waitingHttp_;
-    QHash<quint64, QWebSocket *> waitingSockets_;
-    QHash<QWebSocket *, Client> clients_;
-    // Connections handed to the WebSocket server whose handshake is not through yet.
-    QList<QPointer<QTcpSocket>> upgrading_;
+    QHash<quint64, WebSocketConnection *> waitingSockets_;
+    QHash<WebSocketConnection *, Client> clients_;
 };

@@ -405,6 +405,10 @@ def test(program, artefacts, _options):
                        "Content-Security-Policy: default-src 'none'"):
             check(header in head, f"no {header!r} in {head}")
         check("Access-Control" not in call(port, "/api/v1/state?token=" + VIEWER)[1], "a CORS header")
+        status, head, _ = raw(port, f"GET /api/v1/ws?token={VIEWER} HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                              "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                              "Sec-WebSocket-Version: 8\r\n\r\n".encode())
+        check(status == 426 and "Sec-WebSocket-Version: 13" in head, f"another WebSocket version: {status} {head}")
 
         # Every action, with what it does to the clock; refusals change nothing.
         steps = [("GET", "start", 200, "Running"), ("POST", "start", 409, None), ("GET", "toggle", 200, "Paused"),
@@ -452,6 +456,7 @@ def test(program, artefacts, _options):
         check(closed() <= 140 - 120, f"{closed()} of 140 connections were closed, fewer than 128 kept")
         for s in many:
             s.close()
+        wait_for("the server to take connections again", lambda: call(port, "/api/v1/state", VIEWER)[0] == 200)
         # Ten guesses that the server read: one made while it still let the 140 go is closed unread.
         guesses = [call(port, "/api/v1/state", "Wrong-token-guessed-here", source="127.0.0.2")[0] for _ in range(10)]
         while guesses.count(401) < 10 and len(guesses) < 40:

@@ -9,12 +9,43 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 bool mapped(const char *name)
 {
     QFile maps(QStringLiteral("/proc/self/maps"));
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(name);
+}
+
+// A WebSocket viewer's handshake and first frame, through the system's sockets: the test maps no network
+// library of its own.
+QByteArray firstView(std::uint16_t port, const QString &token)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const timeval wait{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    QByteArray answer;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+        const QByteArray request = "GET /api/v1/ws?token=" + token.toLatin1() +
+                                   " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                   "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+        ::send(fd, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL);
+        char buffer[4096];
+        ssize_t n = 0;
+        while (!answer.contains("\"state\"") && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+            answer.append(buffer, n);
+        }
+    }
+    ::close(fd);
+    return answer;
 }
 
 } // namespace
@@ -49,6 +80,12 @@ private slots:
         QVERIFY2(!problem, qPrintable(problem.value_or(QString())));
         QVERIFY(sharing.listening());
         QVERIFY(mapped("kestrim-remote") && mapped("libQt6Network") && mapped("libqrencode"));
+        // A viewer served over plain HTTP brings in no TLS library.
+        const QByteArray viewed = firstView(47'001, sharing.settings().viewerToken);
+        QVERIFY2(viewed.startsWith("HTTP/1.1 101 ") && viewed.contains("s3pPLMBiTxaQ9kYGzzhZRbK+xOo="), viewed);
+        for (const char *library : {"libssl", "libcrypto", "/tls/", "libQt6WebSockets"}) {
+            QVERIFY2(!mapped(library), library);
+        }
         QVERIFY(!sharing.server()->qrCode(QStringLiteral("http://127.0.0.1:47001/?token=x")).isNull());
         {
             ShareDialog dialog(sharing);

@@ -4,6 +4,7 @@
 #include "remote/remoteprotocol.h"
 #include "remote/remotesettings.h"
 #include "remote/router.h"
+#include "remote/websocket.h"
 #include "settings/persistence.h"
 #include "support/fakes.h"
 
@@ -35,6 +36,49 @@ SessionInfo threeTalks()
     s.talks[1] = {2, "Engines", {}, at(20), at(40), 1200, at(23), at(43), false, at(23), {}};
     s.talks[2] = {3, {}, "C. Babbage", {}, {}, 1800, at(43), at(75), false, {}, {}};
     return s;
+}
+
+} // namespace
+
+namespace {
+
+// A client's frame: FIN and opcode in `head`, the payload masked unless `masked` is false.
+QByteArray clientFrame(quint8 head, QByteArray payload, bool masked = true)
+{
+    QByteArray frame(1, char(head));
+    const auto size = static_cast<quint64>(payload.size());
+    const char mask = masked ? char(0x80) : char(0);
+    const int lengthBytes = size < 126 ? 0 : size <= 0xFFFF ? 2 : 8;
+    frame += char(mask | (lengthBytes == 0 ? size : lengthBytes == 2 ? 126 : 127));
+    for (int shift = 8 * (lengthBytes - 1); shift >= 0; shift -= 8) {
+        frame += char((size >> shift) & 0xFF);
+    }
+    if (masked) {
+        const QByteArray key = QByteArray::fromHex("37fa213d");
+        frame += key;
+        for (qsizetype i = 0; i < payload.size(); ++i) {
+            payload[i] = char(payload[i] ^ key[i % 4]);
+        }
+    }
+    return frame + payload;
+}
+
+// What the decoder makes of `bytes` given in pieces of `step` bytes: "text:Hi ping:p close:1000 fail:1002".
+QString decoded(const QByteArray &bytes, qsizetype limit, qsizetype step)
+{
+    using Kind = WebSocket::Event::Kind;
+    static const char *const names[] = {"text", "ping", "pong", "close", "fail"};
+    WebSocket::Decoder decoder(limit);
+    QStringList events;
+    for (qsizetype at = 0; at < bytes.size(); at += step) {
+        decoder.feed(QByteArrayView(bytes).sliced(at, std::min(step, bytes.size() - at)));
+        while (const std::optional<WebSocket::Event> event = decoder.next()) {
+            const bool coded = event->kind == Kind::Close || event->kind == Kind::Failure;
+            events.append(QLatin1String(names[int(event->kind)]) + u':' +
+                          (coded ? QString::number(quint16(event->code)) : QString::fromUtf8(event->payload)));
+        }
+    }
+    return events.join(u' ');
 }
 
 } // namespace
@@ -363,6 +407,85 @@ private slots:
         QFETCH(QByteArray, host);
         QFETCH(bool, allowed);
         QCOMPARE(hostAllowed(host, {QStringLiteral("stage-pc"), QStringLiteral("stage-pc.local")}), allowed);
+    }
+
+    void decoder_takesMaskedTextAndFailsAsTheProtocolSays_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("events");
+        const QByteArray close = clientFrame(0x88, QByteArray::fromHex("03e8") + "bye");
+        const QByteArray x300(300, 'x'), x4096(4096, 'x');
+        QTest::newRow("masked text") << clientFrame(0x81, "Hi") << "text:Hi";
+        QTest::newRow("unmasked") << clientFrame(0x81, "Hi", false) << "fail:1002";
+        QTest::newRow("reserved bit") << clientFrame(0xC1, "Hi") << "fail:1002";
+        QTest::newRow("unknown opcode") << clientFrame(0x83, "Hi") << "fail:1002";
+        QTest::newRow("binary") << clientFrame(0x82, "Hi") << "fail:1003";
+        QTest::newRow("fragments, ping between")
+            << clientFrame(0x01, "Two ") + clientFrame(0x89, "p") + clientFrame(0x80, "min") << "ping:p text:Two min";
+        QTest::newRow("empty fragments") << clientFrame(0x01, "") + clientFrame(0x00, "") + clientFrame(0x80, "")
+                                         << "text:";
+        QTest::newRow("continuation first") << clientFrame(0x80, "x") << "fail:1002";
+        QTest::newRow("text within text") << clientFrame(0x01, "a") + clientFrame(0x81, "b") << "fail:1002";
+        QTest::newRow("pong") << clientFrame(0x8A, "") << "pong:";
+        QTest::newRow("fragmented ping") << clientFrame(0x09, "p") << "fail:1002";
+        QTest::newRow("long ping") << clientFrame(0x89, QByteArray(126, 'p')) << "fail:1002";
+        QTest::newRow("close, then nothing") << close + clientFrame(0x81, "late") << "close:1000";
+        QTest::newRow("close without code") << clientFrame(0x88, "") << "close:1005";
+        QTest::newRow("close, half a code") << clientFrame(0x88, "\x03") << "fail:1002";
+        QTest::newRow("close, reserved code") << clientFrame(0x88, QByteArray::fromHex("03ed")) << "fail:1002";
+        QTest::newRow("close, library code") << clientFrame(0x88, QByteArray::fromHex("0bb8")) << "close:3000";
+        QTest::newRow("close, bad reason") << clientFrame(0x88, QByteArray::fromHex("03e8ff")) << "fail:1007";
+        QTest::newRow("16-bit length") << clientFrame(0x81, x300) << "text:" + QString::fromLatin1(x300);
+        QTest::newRow("at the limit") << clientFrame(0x81, x4096) << "text:" + QString::fromLatin1(x4096);
+        QTest::newRow("over the limit") << clientFrame(0x81, x4096 + 'x') << "fail:1009";
+        QTest::newRow("fragments over the limit") << clientFrame(0x01, x4096) + clientFrame(0x80, "x") << "fail:1009";
+        // Refused at the header: the 70000 bytes it announces never need to arrive.
+        QTest::newRow("64-bit length") << clientFrame(0x81, QByteArray(70'000, 'x')).first(14) << "fail:1009";
+        QTest::newRow("highest length bit") << QByteArray::fromHex("81ff8000000000000001") << "fail:1002";
+        QTest::newRow("bad UTF-8") << clientFrame(0x81, "\xc3\x28") << "fail:1007";
+        QTest::newRow("surrogate") << clientFrame(0x81, "\xed\xa0\x80") << "fail:1007";
+        QTest::newRow("UTF-8 across fragments") << clientFrame(0x01, "\xc3") + clientFrame(0x80, "\xa9") << "text:é";
+        QTest::newRow("cut short at the end") << clientFrame(0x01, "a") + clientFrame(0x80, "\xc3") << "fail:1007";
+    }
+    void decoder_takesMaskedTextAndFailsAsTheProtocolSays()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, events);
+        QCOMPARE(decoded(bytes, 4096, bytes.size()), events);
+        QCOMPARE(decoded(bytes, 4096, 1), events);
+    }
+
+    void handshake_opensOnlyAVersion13Upgrade_data()
+    {
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<int>("status");
+        const QByteArray key = "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
+        const QByteArray upgrade = "Upgrade: websocket\r\n" + key;
+        QTest::newRow("as the protocol's example") << upgrade + "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                                                   << 101;
+        QTest::newRow("connection list") << upgrade + "Connection: keep-alive, upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                                         << 101;
+        QTest::newRow("other version") << upgrade + "Connection: Upgrade\r\nSec-WebSocket-Version: 8\r\n" << 426;
+        QTest::newRow("no upgrade") << key + "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n" << 400;
+        QTest::newRow("short key") << QByteArray("Upgrade: websocket\r\nConnection: Upgrade\r\n"
+                                                 "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZQ==\r\n")
+                                   << 400;
+    }
+    void handshake_opensOnlyAVersion13Upgrade()
+    {
+        QFETCH(QByteArray, headers);
+        QFETCH(int, status);
+        const HeadResult head = parseHead("GET /api/v1/ws HTTP/1.1\r\nHost: a\r\n" + headers + "\r\n", 4096);
+        const WebSocket::Handshake answer = WebSocket::answerHandshake(head.request);
+        QCOMPARE(answer.opened, status == 101);
+        QCOMPARE(answer.response.mid(9, 3).toInt(), status);
+        QCOMPARE(answer.response.contains("Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n"), status == 101);
+        QCOMPARE(answer.response.contains("Sec-WebSocket-Version: 13\r\n"), status == 426);
+        // A close reason is cut to fit the frame, never within a character.
+        const QByteArray close = WebSocket::closeFrame(WebSocket::CloseCode::Normal, QString(100, u'é').toUtf8());
+        QCOMPARE(close.size(), 2 + close.at(1));
+        QVERIFY(close.at(1) <= 125);
+        QCOMPARE(QString::fromUtf8(close.sliced(4)), QString((close.at(1) - 2) / 2, u'é'));
     }
 
     void parseHead_waitsBoundsAndRefuses_data()

@@ -54,6 +54,26 @@ QJsonObject bodyOf(const QByteArray &answer)
     return QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
 }
 
+// The opcodes of the server's frames after its handshake answer, a close frame's with its code ("8:1008").
+QStringList serverFrames(const QByteArray &answer)
+{
+    QStringList frames;
+    for (qsizetype at = answer.indexOf("\r\n\r\n") + 4; at + 2 <= answer.size();) {
+        const int opcode = answer[at] & 0x0F;
+        qsizetype length = answer[at + 1] & 0x7F;
+        qsizetype header = 2;
+        if (length == 126) {
+            length = (quint8(answer[at + 2]) << 8) | quint8(answer[at + 3]);
+            header = 4;
+        }
+        const QByteArray payload = answer.mid(at + header, length);
+        frames.append(opcode == 8 ? QStringLiteral("8:%1").arg((quint8(payload[0]) << 8) | quint8(payload[1]))
+                                  : QString::number(opcode));
+        at += header + length;
+    }
+    return frames;
+}
+
 } // namespace
 
 // The server in this process on the loopback address, with a fake clock behind its actions: every answer,
@@ -190,6 +210,27 @@ private slots:
                     .startsWith("HTTP/1.1 101"));
         QCOMPARE(live.state(), QAbstractSocket::ConnectedState);
 
+        // A viewer that reads nothing is dropped once a mebibyte waits for it, not sent all that is published.
+        QTcpSocket stalled;
+        stalled.setReadBufferSize(1);
+        stalled.connectToHost(QHostAddress::LocalHost, port_);
+        stalled.write("GET /api/v1/ws?token=" + viewer_.toLatin1() +
+                      " HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                      "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n");
+        QTRY_VERIFY(stalled.bytesAvailable() > 0);
+        ClockSnapshot large;
+        large.message = QString(60'000, u'x');
+        const int published = 300;
+        for (int i = 0; i < published; ++i) {
+            server_->publish(large);
+        }
+        QTest::qWait(500);
+        stalled.setReadBufferSize(0);
+        qint64 received = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (received += stalled.readAll().size(), stalled.state() != QAbstractSocket::ConnectedState), 10'000);
+        QVERIFY2(received < published * 60'000, QByteArray::number(received));
+
         const QByteArray wrong = "/api/v1/state?token=" + newToken().toLatin1();
         for (int i = 0; i < 10; ++i) {
             QCOMPARE(statusOf(get(port_, wrong)), 401);
@@ -273,6 +314,35 @@ private slots:
         big->sendTextMessage(QString(4097, u'x'));
         QTRY_COMPARE(big->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(big->closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
+
+        // Pings are answered with their payload; binary is refused; a client's close is answered and ends it.
+        QList<QJsonObject> other;
+        const auto binary = open(control_, other);
+        const auto closer = open(control_, other);
+        QTRY_COMPARE(other.size(), 2);
+        QByteArray echoed;
+        connect(closer.get(), &QWebSocket::pong, this, [&echoed](quint64, const QByteArray &p) { echoed = p; });
+        closer->ping("are you there");
+        QTRY_COMPARE(echoed, "are you there");
+        binary->sendBinaryMessage("\x01");
+        QTRY_COMPARE(binary->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(binary->closeCode(), QWebSocketProtocol::CloseCodeDatatypeNotSupported);
+        closer->close(QWebSocketProtocol::CloseCodeGoingAway);
+        QTRY_COMPARE(closer->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(closer->closeCode(), QWebSocketProtocol::CloseCodeGoingAway);
+
+        // Frames sent along with the handshake are read; after the close frame nothing follows, not even the
+        // answers to the actions it cut short.
+        QByteArray flood = "GET /api/v1/ws?token=" + control_.toLatin1() +
+                           " HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                           "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
+        const QByteArray action = R"({"action":"continue"})";
+        for (int i = 0; i < 21; ++i) {
+            flood += "\x81" + QByteArray(1, char(0x80 | action.size())) + QByteArray(4, '\0') + action; // mask 0
+        }
+        const QByteArray answer = exchange(port_, flood);
+        QVERIFY2(answer.startsWith("HTTP/1.1 101 Switching Protocols\r\n"), answer);
+        QCOMPARE(serverFrames(answer), QStringList({"1", "8:1008"}));
     }
 };
 
