@@ -119,7 +119,13 @@ QString offsetText(const std::optional<std::int64_t> &offset)
         return QStringLiteral("On time");
     }
     const std::uint64_t minutes = seconds / 60 + (seconds % 60 >= 30 ? 1 : 0);
-    return (*offset > 0 ? QStringLiteral("Behind %1 min") : QStringLiteral("Ahead %1 min")).arg(minutes);
+    // "Ahead 300 min" has to be worked out; hours read at a glance.
+    QString amount = QStringLiteral("%1 min").arg(minutes);
+    if (minutes >= 60) {
+        amount = minutes % 60 == 0 ? QStringLiteral("%1 h").arg(minutes / 60)
+                                   : QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
+    }
+    return (*offset > 0 ? QStringLiteral("Behind ") : QStringLiteral("Ahead ")) + amount;
 }
 
 QString talkNumberText(std::int32_t talk, std::int32_t count)

@@ -66,7 +66,8 @@ Schedule computeSchedule(const Programme &programme, const ClockSetting &plan, c
                          const QDateTime &now);
 
 // "Behind 3 min", "Ahead 1 min", or "On time" within a minute either way; the empty text for no offset.
-// Minutes are rounded to the nearest, a half minute up: 89 s behind is "Behind 1 min", 90 s "Behind 2 min".
+// Minutes are rounded to the nearest, a half minute up: 89 s behind is "Behind 1 min", 90 s "Behind 2 min";
+// from an hour on with hours: "Behind 1 h 20 min", "Ahead 5 h".
 QString offsetText(const std::optional<std::int64_t> &offset);
 // "Talk 2 of 5".
 QString talkNumberText(std::int32_t talk, std::int32_t count);

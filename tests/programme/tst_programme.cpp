@@ -267,7 +267,11 @@ void ProgrammeTest::texts_data()
     QTest::newRow("89 s behind") << qint64(89) << "Behind 1 min";
     QTest::newRow("90 s behind") << qint64(90) << "Behind 2 min";
     QTest::newRow("150 s ahead") << qint64(-150) << "Ahead 3 min";
-    QTest::newRow("the most ahead there is") << std::numeric_limits<qint64>::min() << "Ahead 153722867280912930 min";
+    QTest::newRow("59 min 29 s behind") << qint64(59 * 60 + 29) << "Behind 59 min";
+    QTest::newRow("59 min 30 s behind") << qint64(59 * 60 + 30) << "Behind 1 h";
+    QTest::newRow("80 min behind") << qint64(80 * 60) << "Behind 1 h 20 min";
+    QTest::newRow("300 min ahead") << qint64(-300 * 60) << "Ahead 5 h";
+    QTest::newRow("the most ahead there is") << std::numeric_limits<qint64>::min() << "Ahead 2562047788015215 h 30 min";
 }
 
 void ProgrammeTest::texts()
