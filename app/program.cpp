@@ -101,13 +101,8 @@ void Program::saveReport()
     request.title = QStringLiteral("Save the Report");
     request.filterDescription = QStringLiteral("CSV File (*.csv)");
     request.filterPattern = QStringLiteral("*.csv");
-    std::optional<QString> path;
-    try {
-        path = platform_.files.chooseSaveFile(mainWindow_.get(), request);
-    } catch (const ChooserError &error) {
-        platform_.messages.critical(mainWindow_.get(), applicationTitle(), QString::fromUtf8(error.what()));
-        return;
-    }
+    const std::optional<QString> path =
+        chooseFileOrSay(platform_.files, platform_.messages, mainWindow_.get(), request, true);
     if (!path)
         return;
     const QByteArray report = programmeReportCsv(programme_->programme(), programme_->schedule());

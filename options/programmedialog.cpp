@@ -280,13 +280,7 @@ void ProgrammeDialog::importCsv()
 {
     const FileOpenRequest request{csvFolder(), QStringLiteral(".csv"), tr("Import a Programme"), tr("CSV File (*.csv)"),
                                   QStringLiteral("*.csv")};
-    std::optional<QString> path;
-    try {
-        path = platform_.files.chooseOpenFile(this, request);
-    } catch (const ChooserError &error) {
-        platform_.messages.critical(this, applicationTitle(), QString::fromUtf8(error.what()));
-        return;
-    }
+    const std::optional<QString> path = chooseFileOrSay(platform_.files, platform_.messages, this, request, false);
     if (!path)
         return;
     folder_ = QFileInfo(*path).absolutePath();
@@ -314,13 +308,7 @@ void ProgrammeDialog::exportCsv()
 {
     const FileSaveRequest request{csvFolder(), QStringLiteral(".csv"), tr("Export the Programme"),
                                   tr("CSV File (*.csv)"), QStringLiteral("*.csv")};
-    std::optional<QString> path;
-    try {
-        path = platform_.files.chooseSaveFile(this, request);
-    } catch (const ChooserError &error) {
-        platform_.messages.critical(this, applicationTitle(), QString::fromUtf8(error.what()));
-        return;
-    }
+    const std::optional<QString> path = chooseFileOrSay(platform_.files, platform_.messages, this, request, true);
     if (!path)
         return;
     folder_ = QFileInfo(*path).absolutePath();

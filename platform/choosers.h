@@ -67,3 +67,8 @@ public:
     virtual void information(QWidget *parent, const QString &title, const QString &text) = 0;
     virtual void critical(QWidget *parent, const QString &title, const QString &text) = 0;
 };
+
+// The file `chooser` gives for opening (`save` false) or saving, or nothing when the user cancelled or the
+// dialog could not be shown; the latter is said in a message box.
+std::optional<QString> chooseFileOrSay(FileChooser &chooser, MessageBoxes &messages, QWidget *parent,
+                                       const FileOpenRequest &request, bool save);

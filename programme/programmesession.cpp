@@ -95,12 +95,7 @@ void ProgrammeSession::setPlan(const ClockSetting &plan)
     lastState_ = clock_.snapshot().state;
     left_.reset();
     recordBeforeReset_.reset();
-    // Only a programme needs the wall clock: without one the program does exactly what it did before.
-    if (programme_.empty())
-        wallClockCheck_->stop();
-    else
-        wallClockCheck_->start();
-    refresh();
+    followWallClock();
 }
 
 std::optional<QString> ProgrammeSession::setProgramme(Programme programme)
@@ -121,13 +116,19 @@ std::optional<QString> ProgrammeSession::setProgramme(Programme programme)
         setPlan(plan_);
     } else {
         left_.reset();
-        if (programme_.empty())
-            wallClockCheck_->stop();
-        else
-            wallClockCheck_->start();
-        refresh();
+        followWallClock();
     }
     return failure;
+}
+
+void ProgrammeSession::followWallClock()
+{
+    // Only a programme needs the wall clock: without one the program does exactly what it did before.
+    if (programme_.empty())
+        wallClockCheck_->stop();
+    else
+        wallClockCheck_->start();
+    refresh();
 }
 
 Schedule ProgrammeSession::schedule() const

@@ -55,6 +55,8 @@ private:
     void loadCurrent(bool undoable);
     // Computes the schedule and hands it to the clock when it changed.
     void refresh();
+    // Looks at the wall clock every WallClockCheckMs while there is a programme, never without one.
+    void followWallClock();
     void saveCurrent();
     void saveRecord(std::int32_t talk);
     void syncStore(const char *what);
