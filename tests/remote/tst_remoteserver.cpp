@@ -1,3 +1,4 @@
+#include "remote/announcer.h"
 #include "remote/httpresponse.h"
 #include "remote/moduleserver.h"
 #include "remote/remotesettings.h"
@@ -14,6 +15,7 @@
 
 #include <memory>
 #include <sys/socket.h>
+#include <thread>
 
 namespace {
 
@@ -44,6 +46,27 @@ QByteArray get(quint16 port, const QByteArray &target, const QByteArray &headers
     return exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n");
 }
 
+// Stands in for the daemon: keeps what is announced now.
+class FakeAnnouncer final : public Announcer
+{
+public:
+    explicit FakeAnnouncer(QList<AnnouncedService> &announced)
+        : announced_(announced)
+    {}
+    void announce(const AnnouncedService &service) override
+    {
+        withdraw(service.type);
+        announced_.append(service);
+    }
+    void withdraw(const QString &type) override
+    {
+        announced_.removeIf([&type](const AnnouncedService &s) { return s.type == type; });
+    }
+
+private:
+    QList<AnnouncedService> &announced_;
+};
+
 int statusOf(const QByteArray &answer)
 {
     return answer.mid(9, 3).toInt();
@@ -66,10 +89,16 @@ class TestRemoteServer final : public QObject
     const QString control_ = newToken();
     quint16 port_ = 0;
     QList<QThread *> performThreads_;
+    QList<AnnouncedService> announced_;
+    Announcer::Report report_;
     std::unique_ptr<ModuleServer> server_;
 
     void start(const ServerLimits &limits)
     {
+        const MakeAnnouncer fake = [this](Announcer::Report report) {
+            report_ = std::move(report);
+            return std::make_unique<FakeAnnouncer>(announced_);
+        };
         performThreads_.clear();
         server_ = std::make_unique<ModuleServer>(
             [this](ClockCommand command, const QString &text) {
@@ -82,7 +111,7 @@ class TestRemoteServer final : public QObject
                 outcome.snapshot.message = text;
                 return outcome;
             },
-            limits);
+            limits, fake);
         port_ = freePort();
         QCOMPARE(server_->listen({port_, viewer_, control_}), std::nullopt);
     }
@@ -153,6 +182,36 @@ private slots:
         late.write("Host: localhost\r\n\r\n");
         QTRY_COMPARE(late.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(statusOf(late.readAll()), 401);
+    }
+
+    // The HTTP port is announced while the server listens, with the same TXT whatever the tokens; the name
+    // it is announced by reaches the GUI thread and is taken in Host from then on.
+    void announcement_followsTheServerAndItsNameIsTakenInHost()
+    {
+        start({});
+        server_->announce({QStringLiteral("_osc._udp"), 9000, {}});
+        QCOMPARE(server_->listen({port_, viewer_, control_}), std::nullopt);
+        QCOMPARE(announced_.size(), 2); // the second listen replaced the first's
+        QCOMPARE(announced_.constLast(), httpService(port_));
+        QCOMPARE(announced_.constLast().txt, (QStringList{"path=/", "api=/api/v1"}));
+
+        const QByteArray named = "GET /api/v1/state?token=" + viewer_.toLatin1() +
+                                 " HTTP/1.1\r\nHost: stage-pc-2.local:" + QByteArray::number(port_) + "\r\n\r\n";
+        QCOMPARE(statusOf(exchange(port_, named)), 421);
+        int told = 0;
+        server_->setAnnouncementListener([&told] { ++told; });
+        const Announcement renamed{Announcement::State::Announced,
+                                   QStringLiteral("Kestrim on stage-pc #2"),
+                                   QStringLiteral("Kestrim on stage-pc"),
+                                   QStringLiteral("stage-pc-2.local"),
+                                   {}};
+        std::thread([this, renamed] { report_(renamed); }).join();
+        QTRY_COMPARE(told, 1);
+        QCOMPARE(server_->announcement(), renamed);
+        QCOMPARE(statusOf(exchange(port_, named)), 200);
+
+        server_->close();
+        QCOMPARE(announced_, (QList<AnnouncedService>{{QStringLiteral("_osc._udp"), 9000, {}}}));
     }
 
     void limits_holdAgainstLargeSlowManyAndGuessingClients()
