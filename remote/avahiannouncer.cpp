@@ -1,6 +1,7 @@
 #include "remote/avahiannouncer.h"
 
-#include <algorithm>
+#include <QMap>
+
 #include <avahi-client/client.h>
 #include <avahi-client/publish.h>
 #include <avahi-common/error.h>
@@ -69,13 +70,13 @@ private:
     AvahiClient *client_ = nullptr;
     bool creating_ = false;
     AvahiEntryGroup *group_ = nullptr;
-    QList<AnnouncedService> registered_;
+    QMap<QString, AnnouncedService> registered_; // by type
     QString firstName_;
     QString name_;
     Announcement told_;
 
     std::mutex wantedLock_;
-    QList<AnnouncedService> wanted_; // guarded by wantedLock_
+    QMap<QString, AnnouncedService> wanted_; // by type, guarded by wantedLock_
 };
 
 AvahiAnnouncer::AvahiAnnouncer(Report report)
@@ -99,7 +100,7 @@ AvahiAnnouncer::AvahiAnnouncer(Report report)
 
 AvahiAnnouncer::~AvahiAnnouncer()
 {
-    if (poll_ != nullptr) {
+    if (api_ != nullptr) {
         avahi_threaded_poll_stop(poll_);
         // The thread is done: the client, and with it every announcement, goes from this one.
         if (client_ != nullptr) {
@@ -107,6 +108,8 @@ AvahiAnnouncer::~AvahiAnnouncer()
         }
         api_->watch_free(wakeWatch_);
         api_->timeout_free(retry_);
+    }
+    if (poll_ != nullptr) {
         avahi_threaded_poll_free(poll_);
     }
     if (wake_ >= 0) {
@@ -118,13 +121,7 @@ void AvahiAnnouncer::announce(const AnnouncedService &service)
 {
     {
         const std::lock_guard lock(wantedLock_);
-        const auto same = std::find_if(wanted_.begin(), wanted_.end(),
-                                       [&service](const AnnouncedService &s) { return s.type == service.type; });
-        if (same == wanted_.end()) {
-            wanted_.append(service);
-        } else {
-            *same = service;
-        }
+        wanted_.insert(service.type, service);
     }
     wake();
 }
@@ -133,7 +130,7 @@ void AvahiAnnouncer::withdraw(const QString &type)
 {
     {
         const std::lock_guard lock(wantedLock_);
-        wanted_.removeIf([&type](const AnnouncedService &s) { return s.type == type; });
+        wanted_.remove(type);
     }
     wake();
 }
@@ -216,6 +213,11 @@ void AvahiAnnouncer::clientIs(AvahiClient *client, AvahiClientState state)
         tell(Announcement::State::Announcing);
         break;
     case AVAHI_CLIENT_CONNECTING:
+        // What the daemon held is gone with it.
+        if (group_ != nullptr) {
+            avahi_entry_group_free(group_);
+            group_ = nullptr;
+        }
         registered_.clear();
         firstName_.clear();
         tell(Announcement::State::Unavailable, noDaemon());
@@ -244,7 +246,7 @@ void AvahiAnnouncer::registerWanted()
     if (client_ == nullptr || avahi_client_get_state(client_) != AVAHI_CLIENT_S_RUNNING) {
         return;
     }
-    QList<AnnouncedService> wanted;
+    QMap<QString, AnnouncedService> wanted;
     {
         const std::lock_guard lock(wantedLock_);
         wanted = wanted_;
