@@ -128,8 +128,6 @@ private slots:
         const QStringList addresses{QStringLiteral("192.168.1.20"), QStringLiteral("127.0.0.1")};
         const QStringList named = QStringList{QStringLiteral("stage-pc.local")} + addresses;
         using S = Announcement::State;
-        QTest::newRow("announcing") << S::Announcing << "Kestrim on stage-pc" << false << addresses
-                                    << "Announcing on the network by name...";
         QTest::newRow("announced") << S::Announced << "Kestrim on stage-pc" << false << named
                                    << "Announced as \"Kestrim on stage-pc\".";
         QTest::newRow("renamed") << S::Announced << "Kestrim on stage-pc #2" << false << named
@@ -162,8 +160,7 @@ private slots:
         ShareDialog dialog(sharing);
         auto *address = dialog.findChild<QComboBox *>(QStringLiteral("shareAddress"));
         const auto *announced = dialog.findChild<QLabel *>(QStringLiteral("shareAnnounced"));
-        QCOMPARE(address->currentText(), "192.168.1.20");
-        QVERIFY(announced->text().isEmpty());
+        QVERIFY(address->currentText() == "192.168.1.20" && announced->text().isEmpty());
         if (picked) {
             address->setCurrentIndex(1);
             emit address->activated(1);
