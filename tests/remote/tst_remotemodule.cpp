@@ -25,7 +25,12 @@ public:
     void close() override {}
     void publish(const ClockSnapshot &) override {}
     QStringList linkHosts() const override { return {QStringLiteral("192.168.1.20"), QStringLiteral("127.0.0.1")}; }
-    QImage qrCode(const QString &) const override { return QImage(29, 29, QImage::Format_Mono); }
+    QImage qrCode(const QString &) const override
+    {
+        QImage white(29, 29, QImage::Format_Mono);
+        white.fill(0);
+        return white;
+    }
     void announce(const AnnouncedService &) override {}
     void withdraw(const QString &) override {}
     Announcement announcement() const override { return now; }
