@@ -24,60 +24,21 @@ AVAHI_CONF = "[server]\nhost-name={}\nuse-ipv4=yes\nuse-ipv6=no\nallow-interface
              "enable-wide-area=no\n[publish]\npublish-addresses={}\npublish-hinfo=no\npublish-workstation=no\n"
 
 
-class Skip(Exception):
-    pass
+def skip(reason):
+    print(f"skipped: {reason}")
+    raise SystemExit(77)
 
 
-class PrivateAvahi:
-    """A bus and a daemon, children of the desktop's; the daemon in the namespace of `holder`, with a /run of
-    its own for its pid file."""
-
-    def __init__(self, desktop, holder, host, addresses="yes"):
-        self.desktop, self.holder, self.host, self.starts, self.bus = desktop, holder, host, 0, None
-        self.conf = os.path.join(desktop.root, host)
-        socket_path = self.conf + ".socket"
-        open(self.conf + ".bus", "w").write(BUS_CONF.format(socket_path))
-        open(self.conf, "w").write(AVAHI_CONF.format(host, addresses))
-        self.env = dict(desktop.env, DBUS_SYSTEM_BUS_ADDRESS="unix:path=" + socket_path)
-
-    def start(self):
-        if not self.bus or self.bus.poll() is not None:
-            bus = ["dbus-daemon", "--nofork", "--print-address", "--config-file=" + self.conf + ".bus"]
-            self.bus = self.desktop.spawn("dbus-daemon", bus, stdout=subprocess.PIPE)
-            wait_for("the private system bus", lambda: self.bus.stdout.readline().startswith(b"unix:"))
-        self.starts += 1
-        log = os.path.join(self.desktop.artefacts, f"avahi-daemon-{self.host}-{self.starts}.log")
-        self.daemon = self.desktop.spawn("avahi-daemon", [
-            "nsenter", f"--net=/proc/{self.holder.pid}/ns/net", "unshare", "--mount", "sh", "-c",
-            "mount -t tmpfs tmpfs /run && exec avahi-daemon --no-drop-root --no-chroot --no-rlimits -f " + self.conf],
-            env=self.env, stderr=open(log, "wb"))
-        def started():
-            return "Server startup complete" in open(log).read()
-
-        try:
-            wait_for("avahi-daemon to start", lambda: started() or self.daemon.poll() is not None, START_TIMEOUT)
-        except Failure:
-            pass
-        if not started():  # once one has run here, one that does not start again is a fault
-            raise (Skip if self.starts == 1 else Failure)(f"avahi-daemon did not start: {open(log).read()[-400:]}")
-
-    def stop(self, bus_too):
-        for proc in (self.daemon, self.bus) if bus_too else (self.daemon,):
-            self.desktop._end(proc)
-
-    def browse(self):
-        """{name: (host, port, TXT) once resolved, else None}, and what avahi-browse said. The other device's
-        service never resolves: it has no address."""
-        out = subprocess.run(["avahi-browse", "-rpt", "_http._tcp"], env=self.env, capture_output=True, text=True,
-                             timeout=20).stdout
-        found = {}
-        for f in (line.split(";") for line in out.splitlines() if line.count(";") >= 5):
-            name = re.sub(r"\\(\d{3})", lambda m: chr(int(m.group(1))), f[3])
-            if f[0] == "=" and len(f) >= 10:
-                found[name] = (f[6], int(f[8]), set(re.findall(r'"([^"]*)"', f[9])))
-            elif f[0] == "+":
-                found.setdefault(name, None)
-        return found, out
+def browse(env):
+    """{name: (host, port, TXT) once resolved, else None} of the _http._tcp services, and avahi-browse's words.
+    The other device's service never resolves: it has no address."""
+    out = subprocess.run(["avahi-browse", "-rpt", "_http._tcp"], env=env, capture_output=True, text=True,
+                         timeout=20).stdout
+    found = {}
+    for f in (line.split(";") for line in out.splitlines() if line.count(";") >= 5):
+        name = re.sub(r"\\(\d{3})", lambda m: chr(int(m.group(1))), f[3])
+        found[name] = (f[6], int(f[8]), set(re.findall(r'"([^"]*)"', f[9]))) if f[0] == "=" else found.get(name)
+    return found, out
 
 
 def host_status(port, host):
@@ -89,21 +50,48 @@ def host_status(port, host):
 def test(program, artefacts, _options):
     require_tools("avahi-daemon", "avahi-browse", "avahi-publish", "dbus-daemon", "unshare", "nsenter", "ip")
     if os.geteuid() != 0 or subprocess.run(["unshare", "--net", "true"], capture_output=True).returncode != 0:
-        raise Skip("private avahi-daemons need root and a network namespace of their own")
+        skip("private avahi-daemons need root and a network namespace of their own")
     with Desktop("avahi", program, artefacts) as desktop:
         holder = desktop.spawn("namespace", ["unshare", "--net", "sh", "-c", "ip link set lo up && exec sleep 1d"])
-        wait_for("loopback in the namespace", lambda: "lo:" in subprocess.run(
-            ["nsenter", f"--net=/proc/{holder.pid}/ns/net", "ip", "-o", "link", "show", "up"], text=True,
-            capture_output=True).stdout)
-        avahi, other = PrivateAvahi(desktop, holder, HOST), PrivateAvahi(desktop, holder, "other", addresses="no")
-        avahi.start()
-        other.start()
+        net = f"/proc/{holder.pid}/ns/net"
+        # Not before the namespace is the holder's own: until then it is this machine's.
+        wait_for("loopback up in a namespace of its own", lambda: os.readlink(net) != os.readlink("/proc/self/ns/net")
+                 and "lo:" in subprocess.run(["nsenter", "--net=" + net, "ip", "-o", "link", "show", "up"],
+                                             text=True, capture_output=True).stdout)
+        net = "--net=" + net
+        daemons, starts = {}, []
+
+        def start_avahi(host, addresses="yes", bus_too=True):
+            """A bus (unless it runs) and a daemon in the namespace, with a /run of its own for its pid file."""
+            conf, bus = os.path.join(desktop.root, host), os.path.join(desktop.root, host + ".socket")
+            env = dict(desktop.env, DBUS_SYSTEM_BUS_ADDRESS="unix:path=" + bus)
+            if bus_too:
+                open(conf + ".bus", "w").write(BUS_CONF.format(bus))
+                open(conf, "w").write(AVAHI_CONF.format(host, addresses))
+                daemons[host + ".bus"] = desktop.spawn("dbus-daemon", ["dbus-daemon", "--nofork", "--print-address",
+                                                       "--config-file=" + conf + ".bus"], stdout=subprocess.PIPE)
+                wait_for("a system bus", lambda: daemons[host + ".bus"].stdout.readline().startswith(b"unix:"))
+            starts.append(host)
+            log = os.path.join(artefacts, f"avahi-daemon-{host}-{len(starts)}.log")
+            daemons[host] = desktop.spawn("avahi-daemon", [
+                "nsenter", net, "unshare", "--mount", "sh", "-c",
+                "mount -t tmpfs tmpfs /run && exec avahi-daemon --no-drop-root --no-chroot --no-rlimits -f " + conf],
+                env=env, stderr=open(log, "wb"))
+            try:
+                wait_for("avahi-daemon", lambda: "startup complete" in open(log).read(), timeout=START_TIMEOUT)
+            except Failure:
+                if len(starts) > 2:  # once one has run here, one that does not start again is a fault
+                    raise
+                skip(f"avahi-daemon did not start: {open(log).read()}")
+            return env
+
+        avahi, other = start_avahi(HOST), start_avahi("other", addresses="no")
         first = "Kestrim on " + HOST
-        taken = desktop.spawn("avahi-publish", ["avahi-publish", "-s", first, "_http._tcp", "9"], env=other.env)
+        taken = desktop.spawn("avahi-publish", ["avahi-publish", "-s", first, "_http._tcp", "9"], env=other)
         try:
-            wait_for("the other device's service", lambda: first in avahi.browse()[0], timeout=20)
+            wait_for("the other device's service", lambda: first in browse(avahi)[0], timeout=20)
         except Failure as failure:
-            raise Skip(f"loopback cannot be announced on this machine ({failure})") from failure
+            skip(f"loopback cannot be announced on this machine ({failure})")
 
         def start(label):
             home = desktop.new_config_home(label)
@@ -111,11 +99,11 @@ def test(program, artefacts, _options):
                 probe.bind(("127.0.0.1", 0))
                 port = probe.getsockname()[1]
             write_conf(home, f"[Remote]\nEnabled=True\nPort={port}\nViewerToken={VIEWER}\nControlToken={CONTROL}\n")
-            bus = {"DBUS_SYSTEM_BUS_ADDRESS": avahi.env["DBUS_SYSTEM_BUS_ADDRESS"]}
+            bus = {"DBUS_SYSTEM_BUS_ADDRESS": avahi["DBUS_SYSTEM_BUS_ADDRESS"]}
             return desktop.start_kestrim(home, log_name=label, extra_env=bus), port
 
         def announced(name, port):
-            found, out = avahi.browse()
+            found, out = browse(avahi)
             check(VIEWER not in out and CONTROL not in out, f"a token is announced: {out}")
             return (found.get(name) or (0, 0))[1] == port and found[name]
 
@@ -133,22 +121,15 @@ def test(program, artefacts, _options):
         # The daemon goes and comes back, then the bus with it: announced again, by the first name, free now.
         desktop._end(taken)
         for bus_too in (False, True):
-            avahi.stop(bus_too)
+            for name in (HOST, HOST + ".bus") if bus_too else (HOST,):
+                desktop._end(daemons[name])
             wait_for("the program on without a daemon", lambda: kestrim.alive() and host_status(port, "localhost"))
-            avahi.start()
+            start_avahi(HOST, bus_too=bus_too)
             wait_for("the announcement again", lambda: announced(first, port), timeout=30)
         kestrim.proc.terminate()
         check(kestrim.wait_exit() == 0, "the program did not end cleanly")
         wait_for("the announcement gone with the program", lambda: not announced(first, port), timeout=20)
 
 
-def run(program, artefacts, options):
-    try:
-        test(program, artefacts, options)
-    except Skip as reason:
-        print(f"skipped: {reason}")
-        raise SystemExit(77)
-
-
 if __name__ == "__main__":
-    raise SystemExit(main(run))
+    raise SystemExit(main(test))
