@@ -8,7 +8,7 @@
 
 #include <memory>
 
-ModuleServer::ModuleServer(PerformAction perform, const ServerLimits &limits)
+ModuleServer::ModuleServer(PerformAction perform, const ServerLimits &limits, const MakeAnnouncer &makeAnnouncer)
     : perform_(std::move(perform))
     , thread_(new QThread)
 {
@@ -30,10 +30,13 @@ ModuleServer::ModuleServer(PerformAction perform, const ServerLimits &limits)
     core_->moveToThread(thread_);
     QObject::connect(thread_, &QThread::finished, core_, &QObject::deleteLater);
     thread_->start();
+    announcer_ = makeAnnouncer([this](const Announcement &announcement) { announced(announcement); });
 }
 
 ModuleServer::~ModuleServer()
 {
+    // Before the core goes: the announcer's own thread may be telling it a name this very moment.
+    announcer_.reset();
     thread_->quit();
     thread_->wait();
     delete thread_;
@@ -44,13 +47,46 @@ std::optional<QString> ModuleServer::listen(const Config &config)
     std::optional<QString> result;
     QMetaObject::invokeMethod(
         core_, [this, &config, &result] { result = core_->listen(config); }, Qt::BlockingQueuedConnection);
+    if (!result) {
+        announce(httpService(config.port));
+    }
     return result;
 }
 
 void ModuleServer::close()
 {
+    withdraw(httpServiceType);
     QMetaObject::invokeMethod(
         core_, [core = core_] { core->close(); }, Qt::QueuedConnection);
+}
+
+void ModuleServer::announce(const AnnouncedService &service)
+{
+    announcer_->announce(service);
+}
+
+void ModuleServer::withdraw(const QString &type)
+{
+    announcer_->withdraw(type);
+}
+
+void ModuleServer::announced(const Announcement &announcement)
+{
+    // The server takes the announced name in Host; it is told first, the dialog that offers links with it next.
+    if (!announcement.hostName.isEmpty()) {
+        QMetaObject::invokeMethod(
+            core_, [core = core_, name = announcement.hostName] { core->acceptMachineName(name); },
+            Qt::QueuedConnection);
+    }
+    QMetaObject::invokeMethod(
+        &guiSide_,
+        [this, announcement] {
+            announcement_ = announcement;
+            if (listener_) {
+                listener_();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void ModuleServer::publish(const ClockSnapshot &snapshot)

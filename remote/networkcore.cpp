@@ -87,6 +87,13 @@ std::optional<QString> NetworkCore::listen(const RemoteServer::Config &config)
     return std::nullopt;
 }
 
+void NetworkCore::acceptMachineName(const QString &name)
+{
+    if (!machineNames_.contains(name, Qt::CaseInsensitive)) {
+        machineNames_.append(name);
+    }
+}
+
 void NetworkCore::close()
 {
     tcp_->close();

@@ -34,6 +34,8 @@ public:
     void close();
     void publish(const ClockSnapshot &snapshot);
     void actionDone(quint64 id, const ActionOutcome &outcome);
+    // A name of this machine on the network that Host may carry: the one it is announced by.
+    void acceptMachineName(const QString &name);
 
 private:
     struct Client

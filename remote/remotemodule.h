@@ -26,6 +26,34 @@ struct ActionOutcome
 // thread), never on the server's own.
 using PerformAction = std::function<ActionOutcome(ClockCommand, const QString &)>;
 
+// A service announced on the local network by name (DNS-SD over multicast DNS), as "_http._tcp" on the
+// HTTP port. Its TXT records are read by anyone on the network: they never carry a token.
+struct AnnouncedService
+{
+    QString type; // "_http._tcp", "_osc._udp"
+    std::uint16_t port = 0;
+    QStringList txt; // "key=value" each
+    friend bool operator==(const AnnouncedService &, const AnnouncedService &) = default;
+};
+
+// How far this machine is announced by name.
+struct Announcement
+{
+    enum class State
+    {
+        Off,         // nothing to announce
+        Announcing,  // handed to the daemon, not yet established
+        Announced,   // others find it under `name`
+        Unavailable, // no daemon to announce it (`problem` says why); tried again once one runs
+    };
+    State state = State::Off;
+    QString name;      // "Kestrim on laptop", or "Kestrim on laptop #2" when another device has the first
+    QString firstName; // the name asked for, before any rename
+    QString hostName;  // this machine's name on the network, "laptop.local", while announced
+    QString problem;
+    friend bool operator==(const Announcement &, const Announcement &) = default;
+};
+
 // The server, running on a thread of its own. Every member is called on the thread that created it and
 // returns at once; the server thread gets the calls queued.
 class RemoteServer
@@ -53,12 +81,21 @@ public:
     virtual QStringList linkHosts() const = 0;
     // `text` as a QR code, one pixel a module, black on white with the quiet zone; null when it does not fit.
     virtual QImage qrCode(const QString &text) const = 0;
+
+    // While the server listens, its HTTP port is announced as "_http._tcp"; these announce other services
+    // under the same name (an OSC port as "_osc._udp") until withdrawn. A service of a type already
+    // announced replaces it. close() withdraws the HTTP one only.
+    virtual void announce(const AnnouncedService &service) = 0;
+    virtual void withdraw(const QString &type) = 0;
+    // The announcement now, and a call on this thread whenever it changes.
+    virtual Announcement announcement() const = 0;
+    virtual void setAnnouncementListener(std::function<void()> listener) = 0;
 };
 
 // The module exports one C function under this name, returning a new server the caller owns. The number
 // changes whenever RemoteServer's layout or that of what it is handed (ClockSnapshot) does, so a stale module is
 // refused rather than misused.
-inline constexpr char remoteModuleEntryPoint[] = "kestrimCreateRemoteServer2";
+inline constexpr char remoteModuleEntryPoint[] = "kestrimCreateRemoteServer3";
 using CreateRemoteServer = RemoteServer *(*)(PerformAction perform);
 
 // The module's file name, looked for in the folder of the program's executable.

@@ -9,16 +9,41 @@
 #include <cstdio>
 #include <utility>
 
+namespace {
+
+// The module stays loaded: the server thread may still be in its code while the program ends.
+RemoteSharing::MakeServer fromModule(const QString &modulePath)
+{
+    return [modulePath](PerformAction perform, QString &problem) -> std::unique_ptr<RemoteServer> {
+        QLibrary module(modulePath);
+        const auto create =
+            module.load() ? reinterpret_cast<CreateRemoteServer>(module.resolve(remoteModuleEntryPoint)) : nullptr;
+        if (create == nullptr) {
+            problem = module.isLoaded()
+                          ? QStringLiteral("%1 does not belong to this version of the program").arg(modulePath)
+                          : module.errorString();
+            return nullptr;
+        }
+        return std::unique_ptr<RemoteServer>(create(std::move(perform)));
+    };
+}
+
+} // namespace
+
 RemoteSharing::RemoteSharing(SettingsStore &store, PerformAction perform, QString modulePath, QString privateFile,
+                             QObject *parent)
+    : RemoteSharing(store, std::move(perform), fromModule(modulePath), std::move(privateFile), parent)
+{}
+
+RemoteSharing::RemoteSharing(SettingsStore &store, PerformAction perform, MakeServer makeServer, QString privateFile,
                              QObject *parent)
     : QObject(parent)
     , store_(store)
     , perform_(std::move(perform))
-    , modulePath_(std::move(modulePath))
+    , makeServer_(std::move(makeServer))
     , privateFile_(std::move(privateFile))
 {}
 
-// The module stays loaded: the server thread may still be in its code while the program ends.
 RemoteSharing::~RemoteSharing() = default;
 
 QString RemoteSharing::moduleBesideProgram()
@@ -59,16 +84,10 @@ std::optional<QString> RemoteSharing::start()
         return problem_;
     }
     if (!server_) {
-        QLibrary module(modulePath_);
-        const auto create =
-            module.load() ? reinterpret_cast<CreateRemoteServer>(module.resolve(remoteModuleEntryPoint)) : nullptr;
-        if (create == nullptr) {
-            problem_ = module.isLoaded()
-                           ? QStringLiteral("%1 does not belong to this version of the program").arg(modulePath_)
-                           : module.errorString();
+        if (!(server_ = makeServer_(perform_, problem_))) {
             return problem_;
         }
-        server_.reset(create(perform_));
+        server_->setAnnouncementListener([this] { emit announcementChanged(); });
     }
     const RemoteServer::Config config{static_cast<std::uint16_t>(settings_.port), settings_.viewerToken,
                                       settings_.controlToken};

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,9 +22,15 @@ class RemoteSharing final : public QObject
     Q_DISABLE_COPY_MOVE(RemoteSharing)
 
 public:
+    // Makes the server, or sets `problem` and returns null.
+    using MakeServer = std::function<std::unique_ptr<RemoteServer>(PerformAction perform, QString &problem)>;
+
     // `privateFile` is the settings file to keep readable by its owner only once it holds a token (empty:
     // none, for a store that is not a file).
     RemoteSharing(SettingsStore &store, PerformAction perform, QString modulePath, QString privateFile,
+                  QObject *parent = nullptr);
+    // A server made by `makeServer` instead of the module's.
+    RemoteSharing(SettingsStore &store, PerformAction perform, MakeServer makeServer, QString privateFile,
                   QObject *parent = nullptr);
     ~RemoteSharing() override;
 
@@ -44,6 +51,8 @@ public:
     const QString &problem() const { return problem_; }
     // The loaded module's server, for the links' hosts and QR codes; null before sharing was first on.
     RemoteServer *server() const { return server_.get(); }
+    // How this machine is announced by name; Off before sharing was first on.
+    Announcement announcement() const { return server_ ? server_->announcement() : Announcement{}; }
 
     // Switches sharing on or off at `port` and saves that, making the tokens when there are none yet.
     // Returns why the server does not listen (the port is in use, ...) or why the save failed.
@@ -56,6 +65,7 @@ public:
 
 signals:
     void sharingChanged();
+    void announcementChanged();
 
 private:
     std::optional<QString> start();
@@ -66,7 +76,7 @@ private:
 
     SettingsStore &store_;
     PerformAction perform_;
-    QString modulePath_;
+    MakeServer makeServer_;
     QString privateFile_;
     RemoteSettings settings_;
     std::unique_ptr<RemoteServer> server_;

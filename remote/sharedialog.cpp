@@ -3,8 +3,8 @@
 #include "remote/remotesharing.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -31,6 +31,7 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     , switch_(new QCheckBox(tr("Show the clock on other devices"), this))
     , port_(new QSpinBox(this))
     , status_(new QLabel(this))
+    , announced_(new QLabel(this))
     , renew_(new QPushButton(tr("New Links"), this))
     , address_(new QComboBox(this))
     , linkArea_(new QWidget(this))
@@ -41,6 +42,7 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     switch_->setObjectName(QStringLiteral("shareSwitch"));
     port_->setObjectName(QStringLiteral("sharePort"));
     status_->setObjectName(QStringLiteral("shareStatus"));
+    announced_->setObjectName(QStringLiteral("shareAnnounced"));
     renew_->setObjectName(QStringLiteral("shareNewLinks"));
     address_->setObjectName(QStringLiteral("shareAddress"));
     linkArea_->setObjectName(QStringLiteral("shareLinks"));
@@ -48,6 +50,7 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     port_->setValue(sharing.settings().port);
     switch_->setChecked(sharing.settings().enabled);
     status_->setWordWrap(true);
+    announced_->setWordWrap(true);
 
     auto *note = new QLabel(tr("Anyone who has a link sees the clock (viewer link) or drives it (control link). "
                                "The links travel unencrypted on this network: give them only to people you "
@@ -69,6 +72,7 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(status_);
+    layout->addWidget(announced_);
     layout->addWidget(note);
     layout->addWidget(linkArea_, 1);
     layout->addWidget(buttons);
@@ -82,6 +86,8 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
         }
     });
     connect(address_, &QComboBox::currentIndexChanged, this, &ShareDialog::showLinks);
+    connect(address_, &QComboBox::activated, this, [this] { addressPicked_ = true; });
+    connect(&sharing, &RemoteSharing::announcementChanged, this, &ShareDialog::showAddresses);
     connect(renew_, &QPushButton::clicked, this, &ShareDialog::renew);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     showState(sharing.settings().enabled && !sharing.listening() ? std::optional(sharing.problem()) : std::nullopt);
@@ -108,21 +114,52 @@ void ShareDialog::showState(const std::optional<QString> &problem)
         status_->setText(tr("Not shared."));
     }
     renew_->setEnabled(sharing_.listening());
+    showAddresses();
+}
+
+void ShareDialog::showAddresses()
+{
+    const RemoteSettings &settings = sharing_.settings();
+    const Announcement announcement = sharing_.announcement();
+    QStringList hosts;
+    if (sharing_.listening()) {
+        // The announced name first: a link with it survives the laptop's next address. Loopback comes last:
+        // a phone reaches the laptop by one of its other addresses.
+        if (announcement.state == Announcement::State::Announced && !announcement.hostName.isEmpty()) {
+            hosts << announcement.hostName;
+        }
+        hosts << sharing_.server()->linkHosts();
+    }
+    switch (sharing_.listening() ? announcement.state : Announcement::State::Off) {
+    case Announcement::State::Off:
+        announced_->clear();
+        break;
+    case Announcement::State::Announcing:
+        announced_->setText(tr("Announcing on the network by name..."));
+        break;
+    case Announcement::State::Announced:
+        announced_->setText(announcement.name == announcement.firstName
+                                ? tr("Announced as \"%1\".").arg(announcement.name)
+                                : tr("Announced as \"%1\": \"%2\" is taken on this network.")
+                                      .arg(announcement.name, announcement.firstName));
+        break;
+    case Announcement::State::Unavailable:
+        announced_->setText(tr("Not announced on the network by name: %1.").arg(announcement.problem));
+        break;
+    }
+    announced_->setVisible(!announced_->text().isEmpty());
 
     links_.clear();
     const QString chosen = address_->currentText();
     const QSignalBlocker quiet(address_);
     address_->clear();
-    if (sharing_.listening()) {
-        // Loopback comes last: a phone reaches the laptop by one of its other addresses.
-        for (const QString &host : sharing_.server()->linkHosts()) {
-            const QString base = QStringLiteral("http://%1:%2/").arg(host).arg(settings.port);
-            links_ << base + QStringLiteral("?token=") + settings.viewerToken
-                   << base + QStringLiteral("?token=") + settings.controlToken;
-            address_->addItem(host);
-        }
-        address_->setCurrentIndex(std::max(0, address_->findText(chosen)));
+    for (const QString &host : hosts) {
+        const QString base = QStringLiteral("http://%1:%2/").arg(host).arg(settings.port);
+        links_ << base + QStringLiteral("?token=") + settings.viewerToken
+               << base + QStringLiteral("?token=") + settings.controlToken;
+        address_->addItem(host);
     }
+    address_->setCurrentIndex(addressPicked_ ? std::max(0, address_->findText(chosen)) : 0);
     address_->setEnabled(address_->count() > 1);
     showLinks();
 }

@@ -10,10 +10,10 @@ class QPushButton;
 class QSpinBox;
 class RemoteSharing;
 
-// "Share on Network...": the switch, the port, the address of this machine to link to (the first one other
-// than loopback at first), and for it the viewer and the control link side by side, each as selectable text
-// with its QR code and a Copy button. Every change takes effect and is saved at once; "New Links" withdraws
-// the old links.
+// "Share on Network...": the switch, the port, the address of this machine to link to (its announced name,
+// "laptop.local", while announced, else the first address other than loopback, at first), and for it the
+// viewer and the control link side by side, each as selectable text with its QR code and a Copy button.
+// Every change takes effect and is saved at once; "New Links" withdraws the old links.
 class ShareDialog final : public QDialog
 {
     Q_OBJECT
@@ -29,6 +29,7 @@ private:
     void apply();
     void renew();
     void showState(const std::optional<QString> &problem);
+    void showAddresses();
     void showLinks();
     void addLink(const QString &title, const QString &link, const QString &name);
 
@@ -36,9 +37,12 @@ private:
     QCheckBox *switch_;
     QSpinBox *port_;
     QLabel *status_;
+    QLabel *announced_;
     QPushButton *renew_;
     QComboBox *address_;
     QWidget *linkArea_;
     QHBoxLayout *linkLayout_;
     QStringList links_;
+    // Whether the person picked an address; until then the first is shown, the name once it is announced.
+    bool addressPicked_ = false;
 };

@@ -237,6 +237,9 @@ class Desktop:
         # A server that does not exist: without it the sound library would try to start a daemon of its
         # own. Tests that want sound replace this with their private server.
         self.env["PULSE_SERVER"] = "unix:" + os.path.join(self.root, "no-sound-server")
+        # Nor the machine's system bus: a program sharing the clock would announce it there to the real network.
+        # The test of the announcement gives its own.
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.root, "no-system-bus")
         for d in ("home", "runtime", "wm-config"):
             os.makedirs(os.path.join(self.root, d), mode=0o700)
         self.display = None
@@ -437,6 +440,9 @@ class Weston:
         os.makedirs(self.env["HOME"], mode=0o700)
         self.env["XDG_RUNTIME_DIR"] = self.runtime
         self.env["PULSE_SERVER"] = "unix:" + os.path.join(self.root, "no-sound-server")
+        # Nor the machine's system bus: a program sharing the clock would announce it there to the real network.
+        # The test of the announcement gives its own.
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.root, "no-system-bus")
         self.log = os.path.join(artefacts, "weston.log")
         self.proc = None
 

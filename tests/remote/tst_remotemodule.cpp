@@ -3,8 +3,8 @@
 #include "settings/persistence.h"
 #include "support/fakes.h"
 
-#include <QFile>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -48,7 +48,32 @@ QByteArray firstView(std::uint16_t port, const QString &token)
     return answer;
 }
 
+// A server whose announcement the test sets; one address and loopback.
+class FakeServer final : public RemoteServer
+{
+public:
+    std::optional<QString> listen(const Config &) override { return std::nullopt; }
+    void close() override {}
+    void publish(const ClockSnapshot &) override {}
+    QStringList linkHosts() const override { return {QStringLiteral("192.168.1.20"), QStringLiteral("127.0.0.1")}; }
+    QImage qrCode(const QString &) const override
+    {
+        QImage white(29, 29, QImage::Format_Mono);
+        white.fill(0);
+        return white;
+    }
+    void announce(const AnnouncedService &) override {}
+    void withdraw(const QString &) override {}
+    Announcement announcement() const override { return now; }
+    void setAnnouncementListener(std::function<void()> listener) override { changed = std::move(listener); }
+
+    Announcement now;
+    std::function<void()> changed;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Announcement::State)
 
 // The whole program's library, with sharing off, maps no network library; switching sharing on loads them.
 class TestRemoteModule final : public QObject
@@ -58,6 +83,8 @@ class TestRemoteModule final : public QObject
 private slots:
     void networkIsLoadedWhenSharingIsFirstOn()
     {
+        // A bus that is not there: no daemon to announce by, and the machine's own bus left alone.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket");
         for (const char *library : {"libQt6Network", "libQt6WebSockets", "libqrencode", "kestrim-remote"}) {
             QVERIFY2(!mapped(library), library);
         }
@@ -94,6 +121,8 @@ private slots:
             QVERIFY(links.contains(QStringLiteral("http://127.0.0.1:47001/?token=") + sharing.settings().viewerToken));
             QVERIFY(links.contains(QStringLiteral("http://127.0.0.1:47001/?token=") + sharing.settings().controlToken));
             QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("shareStatus"))->text(), "Shared on port 47001.");
+            QTRY_COMPARE(dialog.findChild<QLabel *>(QStringLiteral("shareAnnounced"))->text(),
+                         "Not announced on the network by name: no avahi-daemon is running.");
             // Both codes of the chosen address in sight on a 1280x1024 screen, nothing wider than the dialog,
             // and loopback, which no phone reaches, offered last.
             auto *address = dialog.findChild<QComboBox *>(QStringLiteral("shareAddress"));
@@ -128,6 +157,71 @@ private slots:
         second.load();
         const std::optional<QString> taken = second.apply(true, 47'001);
         QVERIFY(taken && taken->contains(QStringLiteral("47001")));
+    }
+
+    // The announced name comes first among the addresses, and is chosen until the person picks another.
+    void dialog_offersTheAnnouncedNameFirst_data()
+    {
+        QTest::addColumn<Announcement::State>("state");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("picked");
+        QTest::addColumn<QStringList>("hosts");
+        QTest::addColumn<QString>("said");
+        const QStringList addresses{QStringLiteral("192.168.1.20"), QStringLiteral("127.0.0.1")};
+        const QStringList named = QStringList{QStringLiteral("stage-pc.local")} + addresses;
+        using S = Announcement::State;
+        QTest::newRow("announced") << S::Announced << "Kestrim on stage-pc" << false << named
+                                   << "Announced as \"Kestrim on stage-pc\".";
+        QTest::newRow("renamed") << S::Announced << "Kestrim on stage-pc #2" << false << named
+                                 << "Announced as \"Kestrim on stage-pc #2\": \"Kestrim on stage-pc\" is taken on this "
+                                    "network.";
+        QTest::newRow("address picked") << S::Announced << "Kestrim on stage-pc" << true << named
+                                        << "Announced as \"Kestrim on stage-pc\".";
+        QTest::newRow("no daemon") << S::Unavailable << QString() << false << addresses
+                                   << "Not announced on the network by name: no avahi-daemon is running.";
+    }
+    void dialog_offersTheAnnouncedNameFirst()
+    {
+        QFETCH(Announcement::State, state);
+        QFETCH(QString, name);
+        QFETCH(bool, picked);
+        QFETCH(QStringList, hosts);
+        QFETCH(QString, said);
+        MapStore store;
+        FakeServer *server = nullptr;
+        RemoteSharing sharing(
+            store, {},
+            [&server](PerformAction, QString &) {
+                auto made = std::make_unique<FakeServer>();
+                server = made.get();
+                return std::unique_ptr<RemoteServer>(std::move(made));
+            },
+            QString());
+        sharing.load();
+        QVERIFY(!sharing.apply(true, 47'002));
+        ShareDialog dialog(sharing);
+        auto *address = dialog.findChild<QComboBox *>(QStringLiteral("shareAddress"));
+        const auto *announced = dialog.findChild<QLabel *>(QStringLiteral("shareAnnounced"));
+        QVERIFY(address->currentText() == "192.168.1.20" && announced->text().isEmpty());
+        if (picked) {
+            address->setCurrentIndex(1);
+            emit address->activated(1);
+        }
+
+        server->now = {state, name, QStringLiteral("Kestrim on stage-pc"),
+                       state == Announcement::State::Announced ? QStringLiteral("stage-pc.local") : QString(),
+                       QStringLiteral("no avahi-daemon is running")};
+        server->changed();
+        QStringList shown;
+        for (int i = 0; i < address->count(); ++i) {
+            shown << address->itemText(i);
+        }
+        QCOMPARE(shown, hosts);
+        QCOMPARE(announced->text(), said);
+        QCOMPARE(address->currentText(), picked ? "127.0.0.1" : hosts.constFirst());
+        const QString link = "http://" + address->currentText() + ":47002/?token=" + sharing.settings().viewerToken;
+        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("shareViewerLink"))->text(), link);
+        QCOMPARE(dialog.links().size(), 2 * hosts.size());
     }
 };
 

@@ -1,5 +1,6 @@
 #include "clock/readout.h"
 #include "remote/accessgate.h"
+#include "remote/announcer.h"
 #include "remote/httprequest.h"
 #include "remote/remoteprotocol.h"
 #include "remote/remotesettings.h"
@@ -396,6 +397,7 @@ private slots:
         QTest::newRow("ipv6") << QByteArray("[::1]:4680") << true;
         QTest::newRow("localhost") << QByteArray("LocalHost:4680") << true;
         QTest::newRow("machine") << QByteArray("stage-pc.local") << true;
+        QTest::newRow("another machine's name") << QByteArray("other-pc.local:4680") << false;
         QTest::newRow("rebound name") << QByteArray("attacker.example:4680") << false;
         QTest::newRow("short address") << QByteArray("127.1:4680") << false;
         QTest::newRow("policy in port") << QByteArray("127.0.0.1:1; script-src *") << false;
@@ -486,6 +488,30 @@ private slots:
         QCOMPARE(close.size(), 2 + close.at(1));
         QVERIFY(close.at(1) <= 125);
         QCOMPARE(QString::fromUtf8(close.sliced(4)), QString((close.at(1) - 2) / 2, u'é'));
+    }
+
+    void serviceName_fitsALabelAndRenamesAsTheNetworkDoes_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("next");
+        const QString on = QStringLiteral("Kestrim on ");
+        QTest::newRow("host") << "stage-pc" << on + "stage-pc" << on + "stage-pc #2";
+        QTest::newRow("long") << QString(80, u'a') << on + QString(52, u'a') << on + QString(49, u'a') + " #2";
+        // Two bytes a letter in UTF-8, four a symbol beyond the BMP: never cut within one.
+        QTest::newRow("accents") << QString(40, u'é') << on + QString(26, u'é') << on + QString(24, u'é') + " #2";
+        const QString mic = QStringLiteral("🎤");
+        QTest::newRow("symbols") << mic.repeated(20) << on + mic.repeated(13) << on + mic.repeated(12) + " #2";
+    }
+    void serviceName_fitsALabelAndRenamesAsTheNetworkDoes()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, name);
+        QFETCH(QString, next);
+        QCOMPARE(serviceNameFor(host), name);
+        QCOMPARE(nextServiceName(name), next);
+        const QString third = nextServiceName(next);
+        QVERIFY2(third.endsWith(QStringLiteral(" #3")) && third.toUtf8().size() <= 63, qPrintable(third));
     }
 
     void parseHead_waitsBoundsAndRefuses_data()

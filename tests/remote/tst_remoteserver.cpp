@@ -1,3 +1,4 @@
+#include "remote/announcer.h"
 #include "remote/httpresponse.h"
 #include "remote/moduleserver.h"
 #include "remote/remotesettings.h"
@@ -14,6 +15,7 @@
 
 #include <memory>
 #include <sys/socket.h>
+#include <thread>
 
 namespace {
 
@@ -43,6 +45,20 @@ QByteArray get(quint16 port, const QByteArray &target, const QByteArray &headers
 {
     return exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n");
 }
+
+// Stands in for the daemon: what is announced now, by type.
+class FakeAnnouncer final : public Announcer
+{
+public:
+    explicit FakeAnnouncer(QMap<QString, AnnouncedService> &now)
+        : now_(now)
+    {}
+    void announce(const AnnouncedService &service) override { now_[service.type] = service; }
+    void withdraw(const QString &type) override { now_.remove(type); }
+
+private:
+    QMap<QString, AnnouncedService> &now_;
+};
 
 int statusOf(const QByteArray &answer)
 {
@@ -86,10 +102,16 @@ class TestRemoteServer final : public QObject
     const QString control_ = newToken();
     quint16 port_ = 0;
     QList<QThread *> performThreads_;
+    QMap<QString, AnnouncedService> announced_;
+    Announcer::Report report_;
     std::unique_ptr<ModuleServer> server_;
 
     void start(const ServerLimits &limits)
     {
+        const MakeAnnouncer fake = [this](Announcer::Report report) {
+            report_ = std::move(report);
+            return std::make_unique<FakeAnnouncer>(announced_);
+        };
         performThreads_.clear();
         server_ = std::make_unique<ModuleServer>(
             [this](ClockCommand command, const QString &text) {
@@ -102,7 +124,7 @@ class TestRemoteServer final : public QObject
                 outcome.snapshot.message = text;
                 return outcome;
             },
-            limits);
+            limits, fake);
         port_ = freePort();
         QCOMPARE(server_->listen({port_, viewer_, control_}), std::nullopt);
     }
@@ -173,6 +195,30 @@ private slots:
         late.write("Host: localhost\r\n\r\n");
         QTRY_COMPARE(late.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(statusOf(late.readAll()), 401);
+    }
+
+    // The HTTP port is announced while the server listens, the same TXT whatever the tokens; the name it is
+    // announced by reaches the GUI thread, and Host takes it from then on.
+    void announcement_followsTheServerAndItsNameIsTakenInHost()
+    {
+        start({});
+        server_->announce({QStringLiteral("_osc._udp"), 9000, {}});
+        QCOMPARE(server_->listen({port_, viewer_, newToken()}), std::nullopt);
+        QCOMPARE(announced_.keys(), (QStringList{"_http._tcp", "_osc._udp"}));
+        QCOMPARE(announced_["_http._tcp"], (AnnouncedService{"_http._tcp", port_, {"path=/", "api=/api/v1"}}));
+        const QByteArray named =
+            "GET /api/v1/state?token=" + viewer_.toLatin1() + " HTTP/1.1\r\nHost: pc-2.local\r\n\r\n";
+        QCOMPARE(statusOf(exchange(port_, named)), 421);
+        int told = 0;
+        server_->setAnnouncementListener([&told] { ++told; });
+        const Announcement renamed{
+            Announcement::State::Announced, "Kestrim on pc #2", "Kestrim on pc", "pc-2.local", {}};
+        std::thread([this, renamed] { report_(renamed); }).join();
+        QTRY_COMPARE(told, 1);
+        QCOMPARE(server_->announcement(), renamed);
+        QCOMPARE(statusOf(exchange(port_, named)), 200);
+        server_->close();
+        QCOMPARE(announced_.keys(), QStringList{"_osc._udp"});
     }
 
     void limits_holdAgainstLargeSlowManyAndGuessingClients()
