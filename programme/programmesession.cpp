@@ -70,7 +70,7 @@ ProgrammeSession::ProgrammeSession(ClockSession &clock, SettingsStore &store, co
     setObjectName(QStringLiteral("ProgrammeSession"));
     wallClockCheck_->setObjectName(QStringLiteral("WallClockCheck"));
     wallClockCheck_->setInterval(WallClockCheckMs);
-    connect(wallClockCheck_, &QTimer::timeout, this, &ProgrammeSession::refresh);
+    connect(wallClockCheck_, &QTimer::timeout, this, &ProgrammeSession::lookAtWallClock);
     connect(&clock_, &ClockSession::changed, this, &ProgrammeSession::observe);
     connect(&clock_, &ClockSession::talkRequested, this, &ProgrammeSession::changeTalk);
     connect(&clock_, &ClockSession::talkUndoRequested, this, &ProgrammeSession::takeUpTalkLeft);
@@ -213,9 +213,20 @@ void ProgrammeSession::loadCurrent(bool undoable)
     refresh();
 }
 
+void ProgrammeSession::lookAtWallClock()
+{
+    // While the talk runs its expected end moves with the clock, not with the wall clock: only the time of day
+    // is news, once a minute.
+    const std::int64_t minute = wallClock_.now().toMSecsSinceEpoch() / 60'000;
+    if (clock_.snapshot().state == ClockState::Running && minute == refreshedMinute_)
+        return;
+    refresh();
+}
+
 void ProgrammeSession::refresh()
 {
     const QDateTime now = wallClock_.now();
+    refreshedMinute_ = now.toMSecsSinceEpoch() / 60'000;
     const ClockSnapshot &clock = clock_.snapshot();
     const Schedule schedule =
         programme_.empty() ? Schedule{}

@@ -55,6 +55,8 @@ private:
     void loadCurrent(bool undoable);
     // Computes the schedule and hands it to the clock when it changed.
     void refresh();
+    // Every WallClockCheckMs: refresh() where the wall clock can have moved the schedule.
+    void lookAtWallClock();
     // Looks at the wall clock every WallClockCheckMs while there is a programme, never without one.
     void followWallClock();
     void saveCurrent();
@@ -68,7 +70,8 @@ private:
     ClockSetting plan_;
     Programme programme_;
     ClockState lastState_ = ClockState::Ready;
-    bool loading_ = false; // the clock is being given a talk by this session: no record follows from it
+    std::int64_t refreshedMinute_ = -1; // of the wall clock at the last refresh
+    bool loading_ = false;              // the clock is being given a talk by this session: no record follows from it
     // What a reset threw away of the current talk's record, for Undo Reset.
     std::optional<TalkRecord> recordBeforeReset_;
     // The talk Next or Previous left, for Undo Reset until the next start.

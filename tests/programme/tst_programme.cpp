@@ -1,4 +1,5 @@
 #include "clock/clocksession.h"
+#include "clock/readout.h"
 #include "platform/filestore.h"
 #include "programme/csvtext.h"
 #include "programme/programmecsv.h"
@@ -166,6 +167,10 @@ void ProgrammeTest::talkClockSetting_takesTheTalksOwnLengths()
     QCOMPARE(timed.stage(2).Description, plan.stage(2).Description);
     QCOMPARE(talkSeconds(plan, own), 1800);
     QCOMPARE(talkSeconds(stagePlan({QStringLiteral("Only=600")}), own), 1200);
+    // Summed without a copy of the plan, as the clock sums the setting it is given.
+    for (const ClockSetting &p :
+         {plan, stagePlan({QStringLiteral("Only=600")}), stagePlan({"A=60", "B=30"}), ClockSetting{}})
+        QCOMPARE(talkSeconds(p, own), talkLength(talkClockSetting(p, own)));
 
     Programme programme{{own, talk(QStringLiteral("short"), {}, {}, {60})}, {}, 1};
     fitLengthsToPlan(programme, stagePlan({QStringLiteral("A=1"), QStringLiteral("B=2")}));
