@@ -1,6 +1,7 @@
 #pragma once
 
 #include "remote/httpconnection.h"
+#include "remote/oscmessage.h"
 #include "remote/remotemodule.h"
 
 #include <QObject>
@@ -24,6 +25,11 @@ public:
     void publish(const ClockSnapshot &snapshot) override;
     QStringList linkHosts() const override;
     QImage qrCode(const QString &text) const override;
+    std::optional<QString> listenOsc(const OscConfig &config) override;
+    void closeOsc() override;
+
+    // What OSC has seen so far, for the tests; waits for the server thread.
+    OscCounters oscCounters() const;
 
 private:
     PerformAction perform_;

@@ -2,6 +2,7 @@
 
 #include "clock/clocksession.h"
 #include "clock/clocksnapshot.h"
+#include "remote/oscallow.h"
 
 #include <QImage>
 #include <QString>
@@ -11,9 +12,9 @@
 #include <functional>
 #include <optional>
 
-// The contract between the program and its network module. The HTTP server, WebSockets and the QR
-// encoder live in a module that the program loads when sharing is first switched on, so that a timer
-// that never shares maps none of the network libraries.
+// The contract between the program and its network module. The HTTP server, WebSockets, OSC and the QR
+// encoder live in a module that the program loads when sharing or OSC is first switched on, so that a timer
+// that uses neither maps none of the network libraries.
 
 // What an action did: why the clock refused it (then nothing changed), and the state after it.
 struct ActionOutcome
@@ -53,12 +54,23 @@ public:
     virtual QStringList linkHosts() const = 0;
     // `text` as a QR code, one pixel a module, black on white with the quiet zone; null when it does not fit.
     virtual QImage qrCode(const QString &text) const = 0;
+
+    // OSC on UDP, independent of HTTP: either may be on without the other.
+    struct OscConfig
+    {
+        std::uint16_t port = 0;
+        QList<OscNet> allowed; // the senders taken without the token
+        QString controlToken;  // as the first argument, from any sender
+    };
+    // Takes OSC datagrams on every address at `config.port` (again, when the port changed), or says why not.
+    virtual std::optional<QString> listenOsc(const OscConfig &config) = 0;
+    virtual void closeOsc() = 0;
 };
 
 // The module exports one C function under this name, returning a new server the caller owns. The number
 // changes whenever RemoteServer's layout or that of what it is handed (ClockSnapshot) does, so a stale module is
 // refused rather than misused.
-inline constexpr char remoteModuleEntryPoint[] = "kestrimCreateRemoteServer2";
+inline constexpr char remoteModuleEntryPoint[] = "kestrimCreateRemoteServer3";
 using CreateRemoteServer = RemoteServer *(*)(PerformAction perform);
 
 // The module's file name, looked for in the folder of the program's executable.
