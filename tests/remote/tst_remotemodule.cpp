@@ -3,11 +3,18 @@
 #include "settings/persistence.h"
 #include "support/fakes.h"
 
-#include <QFile>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -15,6 +22,15 @@ bool mapped(const char *name)
 {
     QFile maps(QStringLiteral("/proc/self/maps"));
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(name);
+}
+
+// "/kestrim/toggle" to loopback, by the C library: Qt Network stays unmapped until the module maps it.
+void sendToggle(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in to{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    ::sendto(fd, "/kestrim/toggle\0,\0\0\0", 20, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    ::close(fd);
 }
 
 } // namespace
@@ -27,7 +43,7 @@ class TestRemoteModule final : public QObject
 private slots:
     void networkIsLoadedWhenSharingIsFirstOn()
     {
-        for (const char *library : {"libQt6Network", "libQt6WebSockets", "libqrencode", "kestrim-remote"}) {
+        for (const char *library : {"libQt6Network", "libQt6WebSockets", "libqrencode", "liblo", "kestrim-remote"}) {
             QVERIFY2(!mapped(library), library);
         }
         MapStore store;
@@ -48,7 +64,7 @@ private slots:
         const std::optional<QString> problem = sharing.apply(true, 47'001);
         QVERIFY2(!problem, qPrintable(problem.value_or(QString())));
         QVERIFY(sharing.listening());
-        QVERIFY(mapped("kestrim-remote") && mapped("libQt6Network") && mapped("libqrencode"));
+        QVERIFY(mapped("kestrim-remote") && mapped("libQt6Network") && mapped("libqrencode") && mapped("liblo"));
         QVERIFY(!sharing.server()->qrCode(QStringLiteral("http://127.0.0.1:47001/?token=x")).isNull());
         {
             ShareDialog dialog(sharing);
@@ -91,6 +107,42 @@ private slots:
         second.load();
         const std::optional<QString> taken = second.apply(true, 47'001);
         QVERIFY(taken && taken->contains(QStringLiteral("47001")));
+    }
+
+    // OSC without sharing: the module's server is made for it alone, and the dialog drives it, refusing what
+    // the next start would refuse.
+    void osc_isOnWithoutSharingAndAppliedFromTheDialog()
+    {
+        MapStore store;
+        QList<ClockCommand> performed;
+        const auto perform = [&performed](ClockCommand command, const QString &) {
+            performed.append(command);
+            return ActionOutcome{};
+        };
+        RemoteSharing sharing(store, perform, QStringLiteral(KESTRIM_REMOTE_MODULE), QString());
+        sharing.load();
+        sharing.startIfEnabled();
+        QVERIFY(!sharing.server() && store.values.isEmpty());
+        ShareDialog dialog(sharing);
+        auto *port = dialog.findChild<QSpinBox *>(QStringLiteral("oscPort"));
+        auto *allow = dialog.findChild<QLineEdit *>(QStringLiteral("oscAllow"));
+        auto *status = dialog.findChild<QLabel *>(QStringLiteral("oscStatus"));
+        port->setValue(47'011);
+        dialog.findChild<QCheckBox *>(QStringLiteral("oscSwitch"))->setChecked(true);
+        QVERIFY(sharing.oscListening() && !sharing.listening() && sharing.server());
+        QCOMPARE(status->text(), "Taking OSC on UDP port 47011 from this machine only.");
+        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("oscToken"))->text(), sharing.settings().controlToken);
+        sendToggle(47'011);
+        QTRY_COMPARE(performed, QList<ClockCommand>{ClockCommand::Toggle});
+
+        allow->setText(QStringLiteral("10.0.0.1, desk"));
+        QMetaObject::invokeMethod(allow, &QLineEdit::editingFinished);
+        QVERIFY(status->text().startsWith(QStringLiteral("OSC unchanged: \"desk\"")));
+        port->setValue(sharing.settings().port);
+        QMetaObject::invokeMethod(port, &QSpinBox::editingFinished);
+        QCOMPARE(port->value(), 47'011);
+        QCOMPARE(ReadRemoteSettings(store), sharing.settings());
+        QCOMPARE(sharing.settings().oscAllow, QString());
     }
 };
 
