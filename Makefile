@@ -58,8 +58,8 @@ test-fuzz fuzz: deps
 	@fuzz/run.sh $(FUZZ_SECONDS) build/fuzz
 
 # Micro-benchmarks, then start-up, memory, CPU and read-out accuracy on a virtual display against a
-# minimal Qt window, then the figures of sharing on the network (about 17 minutes; QUICK=1 for short
-# measurement windows, RUNS=n for n runs instead of 5).
+# minimal Qt window, then the figures of sharing on the network and of OSC (about 19 minutes; QUICK=1 for
+# short measurement windows, RUNS=n for n runs instead of 5).
 # See BENCHMARKS.md.
 bench: deps
 	@cmake --preset release >/dev/null
@@ -68,6 +68,8 @@ bench: deps
 	@$(PYTHON) bench/process_figures.py --kestrim build/release/kestrim --baseline build/release/bench/kestrim_baseline \
 	    --json build/release/process_figures.json $(if $(QUICK),--quick) $(if $(RUNS),--runs $(RUNS))
 	@$(PYTHON) bench/remote_figures.py --kestrim build/release/kestrim --json build/release/remote_figures.json \
+	    $(if $(QUICK),--window 10)
+	@$(PYTHON) bench/osc_figures.py --kestrim build/release/kestrim --json build/release/osc_figures.json \
 	    $(if $(QUICK),--window 10)
 
 # The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only what goes into it
