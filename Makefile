@@ -58,7 +58,7 @@ test-fuzz fuzz: deps
 	@fuzz/run.sh $(FUZZ_SECONDS) build/fuzz
 
 # Micro-benchmarks, then start-up, memory, CPU and read-out accuracy on a virtual display against a
-# minimal Qt window, then the figures of sharing on the network (about 21 minutes; QUICK=1 for short
+# minimal Qt window, then the figures of sharing on the network and of OSC (about 23 minutes; QUICK=1 for short
 # measurement windows, RUNS=n for n runs instead of 5).
 # See BENCHMARKS.md.
 bench: deps
@@ -70,6 +70,8 @@ bench: deps
 	@$(PYTHON) bench/remote_figures.py --kestrim build/release/kestrim \
 	    --reference build/release/bench/kestrim_sharingbaseline --json build/release/remote_figures.json \
 	    $(if $(QUICK),--window 10 --runs 1)
+	@$(PYTHON) bench/osc_figures.py --kestrim build/release/kestrim --json build/release/osc_figures.json \
+	    $(if $(QUICK),--window 10)
 
 # The Debian package, from the release build: build/release/kestrim_2.0_amd64.deb. Only what goes into it
 # (the program, its sound module, icons, changelog and manual page) is built for it: cpack would otherwise

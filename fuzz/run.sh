@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${2:-$root/build/fuzz}
 work=$root/fuzz-corpus-work
-targets=(fuzz_storedtext fuzz_loadclocksetting fuzz_getfolder fuzz_numbertext fuzz_settingsfile fuzz_remoterequest fuzz_programmecsv fuzz_websocket)
+targets=(fuzz_storedtext fuzz_loadclocksetting fuzz_getfolder fuzz_numbertext fuzz_settingsfile fuzz_remoterequest fuzz_programmecsv fuzz_websocket fuzz_oscmessage)
 
 mkdir -p "$work/findings"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}

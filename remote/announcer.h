@@ -31,3 +31,5 @@ QString nextServiceName(const QString &name);
 // The HTTP server's announcement: where the pages and the API are, and nothing secret.
 AnnouncedService httpService(std::uint16_t port);
 inline const QString httpServiceType = QStringLiteral("_http._tcp");
+// OSC's port, announced while OSC is on, without TXT: nothing a desk needs besides the port.
+inline const QString oscServiceType = QStringLiteral("_osc._udp");

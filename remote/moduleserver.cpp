@@ -95,6 +95,32 @@ void ModuleServer::publish(const ClockSnapshot &snapshot)
         core_, [core = core_, snapshot] { core->publish(snapshot); }, Qt::QueuedConnection);
 }
 
+std::optional<QString> ModuleServer::listenOsc(const OscConfig &config)
+{
+    std::optional<QString> result;
+    QMetaObject::invokeMethod(
+        core_, [this, &config, &result] { result = core_->listenOsc(config); }, Qt::BlockingQueuedConnection);
+    // A desk finds the OSC port by the same name as the pages.
+    if (!result)
+        announcer_->announce({oscServiceType, config.port, {}});
+    return result;
+}
+
+void ModuleServer::closeOsc()
+{
+    announcer_->withdraw(oscServiceType);
+    QMetaObject::invokeMethod(
+        core_, [core = core_] { core->closeOsc(); }, Qt::QueuedConnection);
+}
+
+OscCounters ModuleServer::oscCounters() const
+{
+    OscCounters counters;
+    QMetaObject::invokeMethod(
+        core_, [this, &counters] { counters = core_->oscCounters(); }, Qt::BlockingQueuedConnection);
+    return counters;
+}
+
 QStringList ModuleServer::linkHosts() const
 {
     QStringList hosts;

@@ -2,6 +2,7 @@
 
 #include "remote/announcer.h"
 #include "remote/httpconnection.h"
+#include "remote/oscmessage.h"
 #include "remote/remotemodule.h"
 
 #include <QObject>
@@ -32,6 +33,11 @@ public:
     void withdraw(const QString &type) override;
     Announcement announcement() const override { return announcement_; }
     void setAnnouncementListener(std::function<void()> listener) override { listener_ = std::move(listener); }
+    std::optional<QString> listenOsc(const OscConfig &config) override;
+    void closeOsc() override;
+
+    // What OSC has seen so far, for the tests; waits for the server thread.
+    OscCounters oscCounters() const;
 
 private:
     void announced(const Announcement &announcement);

@@ -1,6 +1,7 @@
 #include "remote/networkcore.h"
 
 #include "remote/httpresponse.h"
+#include "remote/oscinput.h"
 #include "remote/remoteprotocol.h"
 #include "remote/websocket.h"
 
@@ -50,6 +51,9 @@ NetworkCore::NetworkCore(RequestAction requestAction, const ServerLimits &limits
     , limits_(limits)
     , tcp_(new QTcpServer(this))
     , pinger_(new QTimer(this))
+    // Its actions are answered to no one: their outcome finds no waiting connection in actionDone.
+    , osc_(new OscInput([this](ClockCommand command, const QString &text) { requestAction_(nextId_++, command, text); },
+                        last_, this))
 {
     clock_.start();
     const QString host = QHostInfo::localHostName();
@@ -100,6 +104,21 @@ void NetworkCore::close()
     dropConnectionsWithout({});
     // A request or handshake still arriving on an open connection finds no token in force.
     gate_.setTokens({}, {});
+}
+
+std::optional<QString> NetworkCore::listenOsc(const RemoteServer::OscConfig &config)
+{
+    return osc_->listen(config);
+}
+
+void NetworkCore::closeOsc()
+{
+    osc_->close();
+}
+
+const OscCounters &NetworkCore::oscCounters() const
+{
+    return osc_->counters();
 }
 
 void NetworkCore::dropConnectionsWithout(const RemoteServer::Config &config)

@@ -2,6 +2,7 @@
 
 #include "remote/accessgate.h"
 #include "remote/httpconnection.h"
+#include "remote/oscmessage.h"
 #include "remote/remotemodule.h"
 #include "remote/router.h"
 
@@ -11,12 +12,13 @@
 
 #include <functional>
 
+class OscInput;
 class QTcpServer;
 class QTimer;
 class WebSocketConnection;
 
 // The server proper, on the server thread: accepts connections within the limits, answers requests by
-// the route table and streams the state to WebSockets. It never touches the clock; actions go out through
+// the route table, streams the state to WebSockets and takes OSC. It never touches the clock; actions go out through
 // `requestAction` and their outcome comes back through `actionDone`, both queued across the threads.
 class NetworkCore final : public QObject
 {
@@ -36,6 +38,9 @@ public:
     void actionDone(quint64 id, const ActionOutcome &outcome);
     // A name of this machine on the network that Host may carry: the one it is announced by.
     void acceptMachineName(const QString &name);
+    std::optional<QString> listenOsc(const RemoteServer::OscConfig &config);
+    void closeOsc();
+    const OscCounters &oscCounters() const;
 
 private:
     struct Client
@@ -63,11 +68,12 @@ private:
     ServerLimits limits_;
     QTcpServer *tcp_;
     QTimer *pinger_;
+    OscInput *osc_;
     QElapsedTimer clock_;
     AccessGate gate_;
     QStringList machineNames_;
     int open_ = 0; // sockets accepted and not yet destroyed, HTTP and WebSocket alike
-    // The schedule and a late joiner's first state are read from it, on request only.
+    // The schedule, a late joiner's first state and OSC's polls are read from it, on request only.
     ClockSnapshot last_;
     QByteArray state_;
     quint64 nextId_ = 1;

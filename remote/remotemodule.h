@@ -2,6 +2,7 @@
 
 #include "clock/clocksession.h"
 #include "clock/clocksnapshot.h"
+#include "remote/oscallow.h"
 
 #include <QImage>
 #include <QString>
@@ -11,9 +12,9 @@
 #include <functional>
 #include <optional>
 
-// The contract between the program and its network module. The HTTP server, WebSockets and the QR
-// encoder live in a module that the program loads when sharing is first switched on, so that a timer
-// that never shares maps none of the network libraries.
+// The contract between the program and its network module. The HTTP server, WebSockets, OSC and the QR
+// encoder live in a module that the program loads when sharing or OSC is first switched on, so that a timer
+// that uses neither maps none of the network libraries.
 
 // What an action did: why the clock refused it (then nothing changed), and the state after it.
 struct ActionOutcome
@@ -90,6 +91,16 @@ public:
     // The announcement now, and a call on this thread whenever it changes.
     virtual Announcement announcement() const = 0;
     virtual void setAnnouncementListener(std::function<void()> listener) = 0;
+    // OSC on UDP, independent of HTTP: either may be on without the other.
+    struct OscConfig
+    {
+        std::uint16_t port = 0;
+        QList<OscNet> allowed; // the senders taken without the token
+        QString controlToken;  // as the first argument, from any sender
+    };
+    // Takes OSC datagrams on every address at `config.port` (again, when the port changed), or says why not.
+    virtual std::optional<QString> listenOsc(const OscConfig &config) = 0;
+    virtual void closeOsc() = 0;
 };
 
 // The module exports one C function under this name, returning a new server the caller owns. The number

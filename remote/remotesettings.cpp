@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "platform/settingsstore.h"
+#include "remote/oscallow.h"
 #include "settings/persistence.h"
 #include "settings/textconv.h"
 
@@ -30,6 +31,13 @@ QString readToken(const StoredValueReader &reader, const QString &key, const Set
                                QStringLiteral("22 to 64 characters of A-Z, a-z, 0-9, \"-\" and \"_\""));
     }
     return text;
+}
+
+void writeUnlessUntouched(SettingsStore &store, const QString &key, const QString &value, const QString &untouched)
+{
+    if (value != untouched || !store.read(applicationTitle(), Section, key, QString()).isEmpty()) {
+        store.write(applicationTitle(), Section, key, value);
+    }
 }
 
 } // namespace
@@ -63,6 +71,27 @@ RemoteSettings ReadRemoteSettings(const SettingsStore &store)
                                    RemoteSettings::HighestPort);
     settings.viewerToken = readToken(reader, QStringLiteral("ViewerToken"), store);
     settings.controlToken = readToken(reader, QStringLiteral("ControlToken"), store);
+    settings.oscEnabled = reader.boolean(Section, QStringLiteral("OscEnabled"), settings.oscEnabled);
+    const QString oscPortKey = QStringLiteral("OscPort");
+    // A store from before OSC whose HTTP port is OSC's default still starts: OSC's default moves aside.
+    const std::int32_t oscDefault = RemoteSettings::defaultOscPortBeside(settings.port);
+    settings.oscPort =
+        reader.integer(Section, oscPortKey, oscDefault, RemoteSettings::LowestPort, RemoteSettings::HighestPort);
+    if (settings.oscPort == settings.port) {
+        throw StoredValueError(store.location(), Section, oscPortKey, reader.text(Section, oscPortKey, QString()),
+                               QStringLiteral("a whole number from %1 to %2 other than Port (%3)")
+                                   .arg(RemoteSettings::LowestPort)
+                                   .arg(RemoteSettings::HighestPort)
+                                   .arg(settings.port));
+    }
+    const QString allowKey = QStringLiteral("OscAllow");
+    settings.oscAllow = reader.text(Section, allowKey, settings.oscAllow);
+    if (QString why; !parseOscAllow(settings.oscAllow, &why)) {
+        throw StoredValueError(store.location(), Section, allowKey, settings.oscAllow,
+                               QStringLiteral("IPv4 or IPv6 addresses, each with an optional /bits, separated by "
+                                              "commas (%1)")
+                                   .arg(why));
+    }
     return settings;
 }
 
@@ -73,6 +102,12 @@ void WriteRemoteSettings(SettingsStore &store, const RemoteSettings &settings)
     store.write(app, Section, QStringLiteral("Port"), StoredText::formatInt(settings.port));
     store.write(app, Section, QStringLiteral("ViewerToken"), settings.viewerToken);
     store.write(app, Section, QStringLiteral("ControlToken"), settings.controlToken);
+    const RemoteSettings defaults;
+    writeUnlessUntouched(store, QStringLiteral("OscEnabled"), StoredText::formatBool(settings.oscEnabled),
+                         StoredText::formatBool(defaults.oscEnabled));
+    writeUnlessUntouched(store, QStringLiteral("OscPort"), StoredText::formatInt(settings.oscPort),
+                         StoredText::formatInt(RemoteSettings::defaultOscPortBeside(settings.port)));
+    writeUnlessUntouched(store, QStringLiteral("OscAllow"), settings.oscAllow, defaults.oscAllow);
 }
 
 bool keepOwnerOnly(const QString &path)

@@ -74,6 +74,24 @@ void RemoteSharing::startIfEnabled()
             std::fprintf(stderr, "Kestrim: not shared on the network: %s\n", qPrintable(*problem));
         }
     }
+    if (settings_.oscEnabled) {
+        if (const std::optional<QString> problem = startOsc()) {
+            std::fprintf(stderr, "Kestrim: no OSC: %s\n", qPrintable(*problem));
+        }
+    }
+}
+
+std::optional<QString> RemoteSharing::loadModule()
+{
+    if (server_) {
+        return std::nullopt;
+    }
+    QString problem;
+    if (!(server_ = makeServer_(perform_, problem))) {
+        return problem;
+    }
+    server_->setAnnouncementListener([this] { emit announcementChanged(); });
+    return std::nullopt;
 }
 
 std::optional<QString> RemoteSharing::start()
@@ -83,11 +101,9 @@ std::optional<QString> RemoteSharing::start()
         problem_ = QStringLiteral("the links have no tokens");
         return problem_;
     }
-    if (!server_) {
-        if (!(server_ = makeServer_(perform_, problem_))) {
-            return problem_;
-        }
-        server_->setAnnouncementListener([this] { emit announcementChanged(); });
+    if (std::optional<QString> problem = loadModule()) {
+        problem_ = *problem;
+        return problem;
     }
     const RemoteServer::Config config{static_cast<std::uint16_t>(settings_.port), settings_.viewerToken,
                                       settings_.controlToken};
@@ -97,6 +113,26 @@ std::optional<QString> RemoteSharing::start()
     }
     problem_.clear();
     listening_ = true;
+    server_->publish(last_);
+    return std::nullopt;
+}
+
+std::optional<QString> RemoteSharing::startOsc()
+{
+    oscListening_ = false;
+    std::optional<QList<OscNet>> allowed = parseOscAllow(settings_.oscAllow);
+    std::optional<QString> problem = loadModule();
+    if (!problem) {
+        // The settings were read or applied only once the list had parsed.
+        problem = server_->listenOsc({static_cast<std::uint16_t>(settings_.oscPort),
+                                      allowed.value_or(oscThisMachineOnly()), settings_.controlToken});
+    }
+    if (problem) {
+        oscProblem_ = *problem;
+        return problem;
+    }
+    oscProblem_.clear();
+    oscListening_ = true;
     server_->publish(last_);
     return std::nullopt;
 }
@@ -113,8 +149,12 @@ std::optional<QString> RemoteSharing::save()
 
 std::optional<QString> RemoteSharing::apply(bool enabled, std::int32_t port)
 {
+    port = std::clamp(port, RemoteSettings::LowestPort, RemoteSettings::HighestPort);
+    if (port == settings_.oscPort) {
+        return QStringLiteral("port %1 is the OSC port").arg(port);
+    }
     settings_.enabled = enabled;
-    settings_.port = std::clamp(port, RemoteSettings::LowestPort, RemoteSettings::HighestPort);
+    settings_.port = port;
     if (enabled && settings_.viewerToken.isEmpty()) {
         makeTokens();
     }
@@ -131,10 +171,45 @@ std::optional<QString> RemoteSharing::apply(bool enabled, std::int32_t port)
     return savedAndAnnounced(problem);
 }
 
+std::optional<QString> RemoteSharing::applyOsc(bool enabled, std::int32_t port, const QString &allow)
+{
+    port = std::clamp(port, RemoteSettings::LowestPort, RemoteSettings::HighestPort);
+    if (port == settings_.port) {
+        return QStringLiteral("OSC port %1 is the sharing port").arg(port);
+    }
+    QString why;
+    if (!parseOscAllow(allow, &why)) {
+        return why;
+    }
+    settings_.oscEnabled = enabled;
+    settings_.oscPort = port;
+    settings_.oscAllow = allow;
+    if (enabled && settings_.controlToken.isEmpty()) {
+        makeTokens();
+    }
+    std::optional<QString> problem;
+    if (enabled) {
+        problem = startOsc();
+    } else {
+        oscListening_ = false;
+        oscProblem_.clear();
+        if (server_) {
+            server_->closeOsc();
+        }
+    }
+    return savedAndAnnounced(problem);
+}
+
 std::optional<QString> RemoteSharing::renewTokens()
 {
     makeTokens();
-    return savedAndAnnounced(settings_.enabled ? start() : std::nullopt);
+    std::optional<QString> problem = settings_.enabled ? start() : std::nullopt;
+    if (settings_.oscEnabled) {
+        if (std::optional<QString> osc = startOsc()) {
+            problem = problem ? *problem + u' ' + *osc : *osc;
+        }
+    }
+    return savedAndAnnounced(problem);
 }
 
 void RemoteSharing::makeTokens()
@@ -155,7 +230,7 @@ std::optional<QString> RemoteSharing::savedAndAnnounced(std::optional<QString> p
 void RemoteSharing::publish(const ClockSnapshot &snapshot)
 {
     last_ = snapshot;
-    if (listening_) {
+    if (listening_ || oscListening_) {
         server_->publish(snapshot);
     }
 }

@@ -36,6 +36,11 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     , address_(new QComboBox(this))
     , linkArea_(new QWidget(this))
     , linkLayout_(new QHBoxLayout(linkArea_))
+    , oscSwitch_(new QCheckBox(tr("Take OSC commands from the stage desk"), this))
+    , oscPort_(new QSpinBox(this))
+    , oscAllow_(new QLineEdit(this))
+    , oscStatus_(new QLabel(this))
+    , oscToken_(new QLineEdit(this))
 {
     setWindowTitle(tr("Share on Network"));
     setObjectName(QStringLiteral("shareDialog"));
@@ -51,6 +56,20 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     switch_->setChecked(sharing.settings().enabled);
     status_->setWordWrap(true);
     announced_->setWordWrap(true);
+    oscSwitch_->setObjectName(QStringLiteral("oscSwitch"));
+    oscPort_->setObjectName(QStringLiteral("oscPort"));
+    oscAllow_->setObjectName(QStringLiteral("oscAllow"));
+    oscStatus_->setObjectName(QStringLiteral("oscStatus"));
+    oscToken_->setObjectName(QStringLiteral("oscToken"));
+    oscPort_->setRange(RemoteSettings::LowestPort, RemoteSettings::HighestPort);
+    oscPort_->setValue(sharing.settings().oscPort);
+    oscSwitch_->setChecked(sharing.settings().oscEnabled);
+    oscAllow_->setText(sharing.settings().oscAllow);
+    oscAllow_->setPlaceholderText(tr("this machine only"));
+    oscAllow_->setToolTip(tr("Addresses separated by commas, such as 192.168.1.30, 10.0.0.0/8, ::1"));
+    oscStatus_->setWordWrap(true);
+    oscToken_->setReadOnly(true);
+    oscToken_->setAccessibleName(tr("Token for OSC from other addresses"));
 
     auto *note = new QLabel(tr("Anyone who has a link sees the clock (viewer link) or drives it (control link). "
                                "The links travel unencrypted on this network: give them only to people you "
@@ -64,6 +83,14 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     // One address at a time, so that both codes are in sight at once, without scrolling, on any screen.
     form->addRow(tr("Address:"), address_);
 
+    // OSC: commands only, and without a secret of its own, so it names who may send them.
+    auto *osc = new QFormLayout;
+    osc->addRow(oscSwitch_);
+    osc->addRow(tr("OSC port:"), oscPort_);
+    osc->addRow(tr("Allowed senders:"), oscAllow_);
+    osc->addRow(tr("Token for others:"), oscToken_);
+    osc->addRow(oscStatus_);
+
     // Return in the port box must never withdraw the links that are handed out: New Links only by a click.
     renew_->setAutoDefault(false);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -75,6 +102,7 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
     layout->addWidget(announced_);
     layout->addWidget(note);
     layout->addWidget(linkArea_, 1);
+    layout->addLayout(osc);
     layout->addWidget(buttons);
     // The links' text fields take what width there is; the codes set the dialog's.
     setMinimumWidth(2 * QrPixels + 120);
@@ -85,22 +113,77 @@ ShareDialog::ShareDialog(RemoteSharing &sharing, QWidget *parent)
             apply();
         }
     });
+    connect(oscSwitch_, &QCheckBox::toggled, this, &ShareDialog::applyOsc);
+    connect(oscPort_, &QSpinBox::editingFinished, this, [this] {
+        if (oscPort_->value() != sharing_.settings().oscPort) {
+            applyOsc();
+        }
+    });
+    connect(oscAllow_, &QLineEdit::editingFinished, this, [this] {
+        if (oscAllow_->text() != sharing_.settings().oscAllow) {
+            applyOsc();
+        }
+    });
     connect(address_, &QComboBox::currentIndexChanged, this, &ShareDialog::showLinks);
     connect(address_, &QComboBox::activated, this, [this] { addressPicked_ = true; });
     connect(&sharing, &RemoteSharing::announcementChanged, this, &ShareDialog::showAddresses);
     connect(renew_, &QPushButton::clicked, this, &ShareDialog::renew);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     showState(sharing.settings().enabled && !sharing.listening() ? std::optional(sharing.problem()) : std::nullopt);
+    showOsc(sharing.settings().oscEnabled && !sharing.oscListening() ? std::optional(sharing.oscProblem())
+                                                                     : std::nullopt);
 }
 
 void ShareDialog::apply()
 {
-    showState(sharing_.apply(switch_->isChecked(), port_->value()));
+    const std::optional<QString> problem = sharing_.apply(switch_->isChecked(), port_->value());
+    const QSignalBlocker quietSwitch(switch_);
+    const QSignalBlocker quietPort(port_);
+    switch_->setChecked(sharing_.settings().enabled);
+    port_->setValue(sharing_.settings().port);
+    showState(problem);
+    showOsc(sharing_.settings().oscEnabled && !sharing_.oscListening() ? std::optional(sharing_.oscProblem())
+                                                                       : std::nullopt);
+}
+
+void ShareDialog::applyOsc()
+{
+    const std::optional<QString> problem =
+        sharing_.applyOsc(oscSwitch_->isChecked(), oscPort_->value(), oscAllow_->text());
+    showOsc(problem);
+    // The links' tokens may be new.
+    showState(sharing_.settings().enabled && !sharing_.listening() ? std::optional(sharing_.problem()) : std::nullopt);
 }
 
 void ShareDialog::renew()
 {
     showState(sharing_.renewTokens());
+    showOsc(sharing_.settings().oscEnabled && !sharing_.oscListening() ? std::optional(sharing_.oscProblem())
+                                                                       : std::nullopt);
+}
+
+void ShareDialog::showOsc(const std::optional<QString> &problem)
+{
+    const RemoteSettings &settings = sharing_.settings();
+    // What was refused is shown as it stands; the switch and the port say what is in force.
+    const QSignalBlocker quietSwitch(oscSwitch_);
+    const QSignalBlocker quietPort(oscPort_);
+    oscSwitch_->setChecked(settings.oscEnabled);
+    oscPort_->setValue(settings.oscPort);
+    if (problem) {
+        // A refused change leaves OSC as it was, on or off.
+        oscStatus_->setText((sharing_.oscListening() ? tr("OSC unchanged: %1.") : tr("No OSC: %1.")).arg(*problem));
+    } else if (sharing_.oscListening()) {
+        oscStatus_->setText(
+            settings.oscAllow.trimmed().isEmpty()
+                ? tr("Taking OSC on UDP port %1 from this machine only.").arg(settings.oscPort)
+                : tr("Taking OSC on UDP port %1 from %2.").arg(settings.oscPort).arg(settings.oscAllow));
+    } else {
+        oscStatus_->setText(tr("No OSC."));
+    }
+    // From any other sender, a command's first argument is the control link's token.
+    oscToken_->setText(sharing_.oscListening() ? settings.controlToken : QString());
+    oscToken_->setEnabled(sharing_.oscListening());
 }
 
 void ShareDialog::showState(const std::optional<QString> &problem)
@@ -113,7 +196,7 @@ void ShareDialog::showState(const std::optional<QString> &problem)
     } else {
         status_->setText(tr("Not shared."));
     }
-    renew_->setEnabled(sharing_.listening());
+    renew_->setEnabled(sharing_.listening() || sharing_.oscListening());
     showAddresses();
 }
 

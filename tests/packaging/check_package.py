@@ -28,10 +28,10 @@ HARDENED = ("usr/lib/kestrim/kestrim", "usr/lib/kestrim/kestrim-sound.so", "usr/
 # Shared libraries the program and its sound module link; dpkg-shlibdeps must have turned each into a
 # versioned dependency. They also bring the plugins Qt loads at run time: X11 (libqt6gui6) and the sound
 # back ends (libqt6multimedia6); the module's decoders are libsndfile1's. Qt SVG is only a build tool's: the
-# program's pictures are rendered then. The network module links Qt Network, libqrencode and avahi's client
-# library; its WebSockets are its own, and Qt WebSockets is only a test's client.
+# program's pictures are rendered then. The network module links Qt Network, libqrencode, avahi's client
+# library and liblo (OSC); its WebSockets are its own, and Qt WebSockets is only a test's client.
 LINKED_PACKAGES = ("libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6multimedia6", "libsndfile1", "libc6",
-                   "libqt6network6", "libqrencode4", "libavahi-client3")
+                   "libqt6network6", "libqrencode4", "libavahi-client3", "liblo7")
 NOT_LINKED_PACKAGES = ("libqt6websockets6",)
 # Loaded by name at run time, so listed by hand: the stand-in for the default digit font "Arial".
 RUNTIME_PACKAGES = ("fonts-liberation2",)

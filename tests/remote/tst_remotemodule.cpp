@@ -3,12 +3,15 @@
 #include "settings/persistence.h"
 #include "support/fakes.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTest>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -66,10 +69,21 @@ public:
     void withdraw(const QString &) override {}
     Announcement announcement() const override { return now; }
     void setAnnouncementListener(std::function<void()> listener) override { changed = std::move(listener); }
+    std::optional<QString> listenOsc(const OscConfig &) override { return std::nullopt; }
+    void closeOsc() override {}
 
     Announcement now;
     std::function<void()> changed;
 };
+
+// "/kestrim/toggle" to loopback, by the C library: Qt Network stays unmapped until the module maps it.
+void sendToggle(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in to{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    ::sendto(fd, "/kestrim/toggle\0,\0\0\0", 20, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    ::close(fd);
+}
 
 } // namespace
 
@@ -85,7 +99,7 @@ private slots:
     {
         // A bus that is not there: no daemon to announce by, and the machine's own bus left alone.
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket");
-        for (const char *library : {"libQt6Network", "libQt6WebSockets", "libqrencode", "kestrim-remote"}) {
+        for (const char *library : {"libQt6Network", "libQt6WebSockets", "libqrencode", "liblo", "kestrim-remote"}) {
             QVERIFY2(!mapped(library), library);
         }
         MapStore store;
@@ -106,7 +120,7 @@ private slots:
         const std::optional<QString> problem = sharing.apply(true, 47'001);
         QVERIFY2(!problem, qPrintable(problem.value_or(QString())));
         QVERIFY(sharing.listening());
-        QVERIFY(mapped("kestrim-remote") && mapped("libQt6Network") && mapped("libqrencode"));
+        QVERIFY(mapped("kestrim-remote") && mapped("libQt6Network") && mapped("libqrencode") && mapped("liblo"));
         // A viewer served over plain HTTP brings in no TLS library.
         const QByteArray viewed = firstView(47'001, sharing.settings().viewerToken);
         QVERIFY2(viewed.startsWith("HTTP/1.1 101 ") && viewed.contains("s3pPLMBiTxaQ9kYGzzhZRbK+xOo="), viewed);
@@ -222,6 +236,42 @@ private slots:
         const QString link = "http://" + address->currentText() + ":47002/?token=" + sharing.settings().viewerToken;
         QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("shareViewerLink"))->text(), link);
         QCOMPARE(dialog.links().size(), 2 * hosts.size());
+    }
+
+    // OSC without sharing: the module's server is made for it alone, and the dialog drives it, refusing what
+    // the next start would refuse.
+    void osc_isOnWithoutSharingAndAppliedFromTheDialog()
+    {
+        MapStore store;
+        QList<ClockCommand> performed;
+        const auto perform = [&performed](ClockCommand command, const QString &) {
+            performed.append(command);
+            return ActionOutcome{};
+        };
+        RemoteSharing sharing(store, perform, QStringLiteral(KESTRIM_REMOTE_MODULE), QString());
+        sharing.load();
+        sharing.startIfEnabled();
+        QVERIFY(!sharing.server() && store.values.isEmpty());
+        ShareDialog dialog(sharing);
+        auto *port = dialog.findChild<QSpinBox *>(QStringLiteral("oscPort"));
+        auto *allow = dialog.findChild<QLineEdit *>(QStringLiteral("oscAllow"));
+        auto *status = dialog.findChild<QLabel *>(QStringLiteral("oscStatus"));
+        port->setValue(47'011);
+        dialog.findChild<QCheckBox *>(QStringLiteral("oscSwitch"))->setChecked(true);
+        QVERIFY(sharing.oscListening() && !sharing.listening() && sharing.server());
+        QCOMPARE(status->text(), "Taking OSC on UDP port 47011 from this machine only.");
+        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("oscToken"))->text(), sharing.settings().controlToken);
+        sendToggle(47'011);
+        QTRY_COMPARE(performed, QList<ClockCommand>{ClockCommand::Toggle});
+
+        allow->setText(QStringLiteral("10.0.0.1, desk"));
+        QMetaObject::invokeMethod(allow, &QLineEdit::editingFinished);
+        QVERIFY(status->text().startsWith(QStringLiteral("OSC unchanged: \"desk\"")));
+        port->setValue(sharing.settings().port);
+        QMetaObject::invokeMethod(port, &QSpinBox::editingFinished);
+        QCOMPARE(port->value(), 47'011);
+        QCOMPARE(ReadRemoteSettings(store), sharing.settings());
+        QCOMPARE(sharing.settings().oscAllow, QString());
     }
 };
 

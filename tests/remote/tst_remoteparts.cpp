@@ -113,6 +113,12 @@ private slots:
         QTest::newRow("token 65") << "ControlToken" << QString(65, u'a') << false;
         QTest::newRow("token with padding") << "ControlToken" << token + u'=' << false;
         QTest::newRow("token with blank") << "ControlToken" << token + u' ' + token << false;
+        QTest::newRow("OSC on") << "OscEnabled" << QStringLiteral("True") << true;
+        QTest::newRow("OSC port, sharing's") << "OscPort" << QStringLiteral("4680") << false;
+        QTest::newRow("OSC port, privileged") << "OscPort" << QStringLiteral("1023") << false;
+        QTest::newRow("allow, blanks and a net")
+            << "OscAllow" << QStringLiteral(" 192.168.1.30 ,::1, 10.0.0.0/8") << true;
+        QTest::newRow("allow, a name") << "OscAllow" << QStringLiteral("desk.local") << false;
     }
     void read_takesWhatFitsAndRefusesTheRest()
     {
@@ -131,6 +137,26 @@ private slots:
             QVERIFY2(!accepted, qPrintable(error.message()));
             QCOMPARE(error.key(), key);
         }
+    }
+
+    void oscKeys_areWrittenOnlyOnceChanged()
+    {
+        // A store of before OSC with its HTTP port at OSC's default still starts: OSC's default steps aside.
+        MapStore store;
+        store.set(QStringLiteral("Remote"), QStringLiteral("Port"), QStringLiteral("4681"));
+        RemoteSettings settings = ReadRemoteSettings(store);
+        QCOMPARE(settings.oscPort, 4682);
+        const auto written = [&] {
+            WriteRemoteSettings(store, settings);
+            return QStringList{store.get(QStringLiteral("Remote"), QStringLiteral("OscPort")).value_or("-"),
+                               store.get(QStringLiteral("Remote"), QStringLiteral("OscAllow")).value_or("-")};
+        };
+        QCOMPARE(written(), QStringList({"-", "-"}));
+        settings.oscAllow = QStringLiteral("10.0.0.0/8");
+        QCOMPARE(written(), QStringList({"-", "10.0.0.0/8"}));
+        settings.oscAllow.clear(); // back to the default, and kept so
+        QCOMPARE(written(), QStringList({"-", ""}));
+        QCOMPARE(ReadRemoteSettings(store), settings);
     }
 
     void newToken_isAFreshTokenOf128Bits()

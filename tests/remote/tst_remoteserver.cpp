@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
+#include <QUdpSocket>
 #include <QWebSocket>
 
 #include <memory>
@@ -202,9 +203,14 @@ private slots:
     void announcement_followsTheServerAndItsNameIsTakenInHost()
     {
         start({});
-        server_->announce({QStringLiteral("_osc._udp"), 9000, {}});
+        QUdpSocket probe; // a free port for OSC, announced under the same name while it listens
+        QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
+        const quint16 osc = probe.localPort();
+        probe.close();
+        QCOMPARE(server_->listenOsc({osc, {}, {}}), std::nullopt);
         QCOMPARE(server_->listen({port_, viewer_, newToken()}), std::nullopt);
         QCOMPARE(announced_.keys(), (QStringList{"_http._tcp", "_osc._udp"}));
+        QCOMPARE(announced_["_osc._udp"], (AnnouncedService{"_osc._udp", osc, {}}));
         QCOMPARE(announced_["_http._tcp"], (AnnouncedService{"_http._tcp", port_, {"path=/", "api=/api/v1"}}));
         const QByteArray named =
             "GET /api/v1/state?token=" + viewer_.toLatin1() + " HTTP/1.1\r\nHost: pc-2.local\r\n\r\n";
@@ -219,6 +225,8 @@ private slots:
         QCOMPARE(statusOf(exchange(port_, named)), 200);
         server_->close();
         QCOMPARE(announced_.keys(), QStringList{"_osc._udp"});
+        server_->closeOsc();
+        QVERIFY(announced_.isEmpty());
     }
 
     void limits_holdAgainstLargeSlowManyAndGuessingClients()
