@@ -215,18 +215,20 @@ void ProgrammeSession::loadCurrent(bool undoable)
 
 void ProgrammeSession::lookAtWallClock()
 {
-    // While the talk runs its expected end moves with the clock, not with the wall clock: only the time of day
-    // is news, once a minute.
-    const std::int64_t minute = wallClock_.now().toMSecsSinceEpoch() / 60'000;
-    if (clock_.snapshot().state == ClockState::Running && minute == refreshedMinute_)
-        return;
-    refresh();
+    // The time of day is news once a minute. Besides, in Ready and paused the expected end moves with the wall
+    // clock, a second a second: looked at every ScheduleFollowMs, as the offset is read in minutes. While the talk
+    // runs its expected end moves with the clock itself.
+    const std::int64_t now = wallClock_.now().toMSecsSinceEpoch();
+    const bool minuteTurned = now / 60'000 != refreshedAtMs_ / 60'000;
+    const bool drifting = clock_.snapshot().state != ClockState::Running && now - refreshedAtMs_ >= ScheduleFollowMs;
+    if (minuteTurned || drifting || now < refreshedAtMs_)
+        refresh();
 }
 
 void ProgrammeSession::refresh()
 {
     const QDateTime now = wallClock_.now();
-    refreshedMinute_ = now.toMSecsSinceEpoch() / 60'000;
+    refreshedAtMs_ = now.toMSecsSinceEpoch();
     const ClockSnapshot &clock = clock_.snapshot();
     const Schedule schedule =
         programme_.empty() ? Schedule{}

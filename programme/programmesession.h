@@ -45,8 +45,10 @@ public:
     // The schedule now, by the wall clock.
     Schedule schedule() const;
 
-    // The time between two looks at the wall clock while nothing else happens.
+    // The time between two looks at the wall clock while nothing else happens, and between two schedules
+    // computed for it alone in Ready or paused.
     static constexpr int WallClockCheckMs = 1000;
+    static constexpr std::int64_t ScheduleFollowMs = 10'000;
 
 private:
     void observe(const ClockSnapshot &snapshot, ClockEvents events);
@@ -55,7 +57,7 @@ private:
     void loadCurrent(bool undoable);
     // Computes the schedule and hands it to the clock when it changed.
     void refresh();
-    // Every WallClockCheckMs: refresh() where the wall clock can have moved the schedule.
+    // Every WallClockCheckMs: refresh() where the wall clock has moved what the views show.
     void lookAtWallClock();
     // Looks at the wall clock every WallClockCheckMs while there is a programme, never without one.
     void followWallClock();
@@ -70,8 +72,8 @@ private:
     ClockSetting plan_;
     Programme programme_;
     ClockState lastState_ = ClockState::Ready;
-    std::int64_t refreshedMinute_ = -1; // of the wall clock at the last refresh
-    bool loading_ = false;              // the clock is being given a talk by this session: no record follows from it
+    std::int64_t refreshedAtMs_ = 0; // the wall clock at the last refresh
+    bool loading_ = false;           // the clock is being given a talk by this session: no record follows from it
     // What a reset threw away of the current talk's record, for Undo Reset.
     std::optional<TalkRecord> recordBeforeReset_;
     // The talk Next or Previous left, for Undo Reset until the next start.

@@ -454,11 +454,12 @@ void ProgrammeTest::loadTwoHundredTalks_isCheap()
     };
     // Start-up shows the window in about 90 ms and may grow by 5 % at most; the largest programme takes
     // about 2 ms of an optimised build, 5 ms of a debug one. The bound leaves room for the sanitizers and a
-    // busy machine; a reader that grows faster than the programme fails the ratio (about 10 when linear).
+    // busy machine; a reader that grows with the square of the programme fails the ratio (about 10 when linear,
+    // 100 when square; 40 leaves a busy machine's noise room).
     const qint64 small = fastestLoad(20);
     const qint64 largest = fastestLoad(MaxTalks);
     const QString shown = QStringLiteral("20 talks %1 us, 200 talks %2 us").arg(small / 1000).arg(largest / 1000);
-    QVERIFY2(largest < 50'000'000 && largest < 20 * small, qPrintable(shown));
+    QVERIFY2(largest < 50'000'000 && largest < 40 * small, qPrintable(shown));
 
     MapStore counted;
     counted.set(QStringLiteral("Programme"), QStringLiteral("Count"), QStringLiteral("200"));
@@ -717,6 +718,13 @@ void ProgrammeTest::session_recordsEachTalkAndComesBackAfterARestart()
     QVERIFY(check && check->isActive() && check->interval() == ProgrammeSession::WallClockCheckMs);
     QMetaObject::invokeMethod(check, "timeout");
     QCOMPARE(now.session.offsetSeconds, std::optional<std::int64_t>(-11 * 60 + 30));
+    // Followed every ten seconds, not every second: an idle timer with a programme stays idle.
+    wall.advance(3);
+    QMetaObject::invokeMethod(check, "timeout");
+    QCOMPARE(now.session.offsetSeconds, std::optional<std::int64_t>(-11 * 60 + 30));
+    wall.advance(ProgrammeSession::ScheduleFollowMs / 1000);
+    QMetaObject::invokeMethod(check, "timeout");
+    QCOMPARE(now.session.offsetSeconds, std::optional<std::int64_t>(-11 * 60 + 43));
     programme->setPlan(plan); // the options dialog confirmed: Ready on the same talk
     QCOMPARE(now.session.talk, 2);
 
