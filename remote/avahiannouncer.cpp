@@ -138,16 +138,15 @@ void AvahiAnnouncer::withdraw(const QString &type)
 void AvahiAnnouncer::wake()
 {
     if (wake_ >= 0) {
-        const std::uint64_t one = 1;
         // Only a counter at its maximum refuses, and then a wake-up is pending anyway.
-        [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
+        [[maybe_unused]] const int written = ::eventfd_write(wake_, 1);
     }
 }
 
 void AvahiAnnouncer::onWake(AvahiWatch *, int fd, AvahiWatchEvent, void *self)
 {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t read = ::read(fd, &count, sizeof count);
+    eventfd_t count = 0;
+    [[maybe_unused]] const int read = ::eventfd_read(fd, &count);
     static_cast<AvahiAnnouncer *>(self)->registerWanted();
 }
 

@@ -117,9 +117,13 @@ void OscInput::drain()
     // datagram, and what else the thread serves waits for 64 reads at most.
     for (int n = 0; n < DatagramsPerWake && socket_ >= 0; ++n) {
         sockaddr_storage from{};
-        socklen_t fromSize = sizeof from;
-        const ssize_t size = ::recvfrom(socket_, buffer_.data(), std::size_t(buffer_.size()), 0,
-                                        reinterpret_cast<sockaddr *>(&from), &fromSize);
+        iovec into{buffer_.data(), std::size_t(buffer_.size())};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &into;
+        message.msg_iovlen = 1;
+        const ssize_t size = ::recvmsg(socket_, &message, 0);
         if (size < 0) {
             if (errno == EINTR) {
                 continue;
@@ -143,7 +147,7 @@ void OscInput::drain()
             ++counters_.polled;
             for (const QByteArray &reply : oscPollReplies(latest_)) {
                 ::sendto(socket_, reply.constData(), std::size_t(reply.size()), MSG_DONTWAIT,
-                         reinterpret_cast<const sockaddr *>(&from), fromSize);
+                         reinterpret_cast<const sockaddr *>(&from), message.msg_namelen);
             }
             break;
         case OscDecision::Kind::Ignore:
