@@ -95,6 +95,12 @@ void ProgrammeSession::setPlan(const ClockSetting &plan)
     lastState_ = clock_.snapshot().state;
     left_.reset();
     recordBeforeReset_.reset();
+    if (std::exchange(firstPlan_, false) && !programme_.empty()) {
+        // At start-up the window shows first: the schedule of a long programme follows a moment later.
+        wallClockCheck_->start();
+        QTimer::singleShot(0, this, &ProgrammeSession::refresh);
+        return;
+    }
     followWallClock();
 }
 

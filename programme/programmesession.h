@@ -73,6 +73,7 @@ private:
     Programme programme_;
     ClockState lastState_ = ClockState::Ready;
     std::int64_t refreshedAtMs_ = 0; // the wall clock at the last refresh
+    bool firstPlan_ = true;          // the start-up's, whose schedule waits until the window shows
     bool loading_ = false;           // the clock is being given a talk by this session: no record follows from it
     // What a reset threw away of the current talk's record, for Undo Reset.
     std::optional<TalkRecord> recordBeforeReset_;

@@ -659,6 +659,7 @@ void ProgrammeTest::session_recordsEachTalkAndComesBackAfterARestart()
     auto programme = std::make_unique<ProgrammeSession>(*clock, store, wall);
     programme->load(plan);
     programme->setPlan(plan);
+    QCoreApplication::processEvents(); // the start-up's schedule follows once the window could show
     const auto run = [&](int seconds) {
         for (int i = 0; i < seconds * 10; ++i) {
             ticks.advance(100);
@@ -734,6 +735,7 @@ void ProgrammeTest::session_recordsEachTalkAndComesBackAfterARestart()
     programme = std::make_unique<ProgrammeSession>(*clock, store, wall);
     programme->load(plan);
     programme->setPlan(plan);
+    QCoreApplication::processEvents(); // the start-up's schedule follows once the window could show
     QCOMPARE(clock->snapshot().state, ClockState::Ready);
     QCOMPARE(clock->snapshot().session.talk, 2);
     QCOMPARE(programme->programme().talk(1).record, (TalkRecord{at("09:02"), 90}));
