@@ -508,11 +508,8 @@ def main():
         # Every view the clock has that the store keeps: the audience window, time left, the flash.
         args.store = f"[Window]\nAudience={found.group(1)}\nReadOut=TalkLeft\nFlash=True\n"
     if args.programme:
-        # Every key a talk can have, so that the start reads the most a programme of that size holds.
-        talks = "".join(f"Title{n}=Talk {n} of the session\nSpeaker{n}=Speaker {n}\nStart{n}=\nLengths{n}=1200,300,300\n"
-                        f"Started{n}=2024-05-06T09:00:00\nElapsed{n}=1500\n" for n in range(1, args.programme + 1))
-        args.store = (args.store or "") + \
-            f"[Programme]\nCount={args.programme}\nSessionStart=09:00\nCurrent={args.programme}\n{talks}"
+        from programme_startup import programme_store
+        args.store = (args.store or "") + programme_store(args.programme)
     try:
         # One start of each first, so that font caches and shared libraries are warm for every measured one.
         for path, title in ((args.baseline, "KestrimBaseline"), (args.kestrim, "Kestrim")):
