@@ -95,8 +95,8 @@ QStringList sessionStatusTexts(const SessionInfo &session)
     const QString time = QDateTime::fromMSecsSinceEpoch(session.wallClockMs).toString(QStringLiteral("HH:mm"));
     const QString talk = talkNumberText(session.talk, session.count);
     const QString offset = offsetText(session.offsetSeconds);
-    const QString ends = session.sessionEndsAtMs ? endsText(QDateTime::fromMSecsSinceEpoch(*session.sessionEndsAtMs))
-                                                 : QString();
+    const QString ends =
+        session.sessionEndsAtMs ? endsText(QDateTime::fromMSecsSinceEpoch(*session.sessionEndsAtMs)) : QString();
     const auto joined = [](QStringList parts) {
         parts.removeAll(QString());
         return parts.join(QStringLiteral("   "));

@@ -1,27 +1,10 @@
-#include "remote/announcer.h"
-#include "remote/moduleserver.h"
 #include "remote/oscmessage.h"
 
-#include <QNetworkDatagram>
 #include <QTest>
-#include <QThread>
-#include <QUdpSocket>
 
 #include <lo/lo.h>
 
 namespace {
-
-// OSC is heard whatever the network is told of this machine: an announcer that tells it nothing.
-class SilentAnnouncer final : public Announcer
-{
-public:
-    void announce(const AnnouncedService &) override {}
-    void withdraw(const QString &) override {}
-};
-std::unique_ptr<Announcer> silent(Announcer::Report)
-{
-    return std::make_unique<SilentAnnouncer>();
-}
 
 constexpr char Token[] = "Control-token-of-the-desk-0123";
 
@@ -200,70 +183,6 @@ private slots:
         QCOMPARE(oscPollReplies(s), common);
         s.session = {2, 3, -200, {}, {}, 0, QList<ScheduledTalk>(3)};
         QCOMPARE(oscPollReplies(s), common + QList{osc("/kestrim/offset", "i", -200)});
-    }
-
-    void loopback_actsOnTheGuiThreadAnswersPollsAndHoldsItsRate()
-    {
-        QList<ClockCommand> performed;
-        ModuleServer server(
-            [&](ClockCommand command, const QString &) {
-                performed.append(QThread::currentThread() == thread() ? command : ClockCommand::Options);
-                return ActionOutcome{};
-            },
-            ServerLimits{}, silent);
-        QUdpSocket desk, probe; // the poll's sender, on a port of its own; and a free port for the server
-        QVERIFY(desk.bind(QHostAddress::LocalHost, 0) && probe.bind(QHostAddress::LocalHost, 0));
-        const quint16 port = probe.localPort();
-        probe.close();
-        QCOMPARE(server.listenOsc({port, oscThisMachineOnly(), Token}), std::nullopt);
-        ModuleServer second([](ClockCommand, const QString &) { return ActionOutcome{}; }, ServerLimits{}, silent);
-        QVERIFY(second.listenOsc({port, {}, {}}).value_or("").contains("in use"));
-
-        const lo_address kestrim = lo_address_new("127.0.0.1", QByteArray::number(port).constData());
-        QVERIFY(lo_send(kestrim, "/kestrim/toggle", "") > 0);
-        QVERIFY(lo_send(kestrim, "/kestrim/message", "s", "Wrap up") > 0);
-        QTRY_COMPARE(performed, QList({ClockCommand::Toggle, ClockCommand::ShowMessage}));
-        ClockSnapshot now;
-        now.minutes = QStringLiteral("07");
-        server.publish(now);
-        desk.writeDatagram(osc("/kestrim/poll"), QHostAddress::LocalHost, port);
-        QList<QByteArray> answers;
-        while (answers.size() < 3 && desk.waitForReadyRead(5000))
-            answers << desk.receiveDatagram().data();
-        QCOMPARE(answers, oscPollReplies(now));
-
-        // Off the list, only the token lets it in.
-        QCOMPARE(server.listenOsc({port, *parseOscAllow(u"10.0.0.0/8"), Token}), std::nullopt);
-        lo_send(kestrim, "/kestrim/start", "");
-        lo_send(kestrim, "/kestrim/start", "s", Token);
-        QTRY_COMPARE(performed.size(), 3);
-        QCOMPARE(performed.last(), ClockCommand::Start);
-        QCOMPARE(server.oscCounters().ignoredFor(OscIgnored::NotAllowed), std::uint64_t(1));
-
-        // A flood: the rate's share decoded, the rest only counted, and a command taken at once after it.
-        QTest::qWait(300);
-        QElapsedTimer flooding;
-        flooding.start();
-        for (int i = 0; i < 3000; ++i) {
-            lo_send(kestrim, "/kestrim/nothing", "s", Token);
-            if (i % 100 == 99)
-                QTest::qWait(2); // the kernel drops what the socket's buffer cannot hold
-        }
-        QTRY_VERIFY(server.oscCounters().received >= 1000);
-        const OscCounters flooded = server.oscCounters();
-        const std::uint64_t unknown = flooded.ignoredFor(OscIgnored::UnknownWord);
-        QVERIFY2(unknown >= 50 && unknown <= std::uint64_t(51 + 200 * flooding.elapsed() / 1000),
-                 qPrintable(QString::number(unknown)));
-        QCOMPARE(flooded.received, flooded.dropped + unknown + flooded.acted + flooded.polled + 1);
-        QTest::qWait(300);
-        lo_send(kestrim, "/kestrim/pause", "s", Token);
-        QTRY_COMPARE(performed.size(), 4);
-        server.closeOsc();
-        lo_send(kestrim, "/kestrim/pause", "s", Token);
-        QTest::qWait(100);
-        QCOMPARE(performed,
-                 QList({ClockCommand::Toggle, ClockCommand::ShowMessage, ClockCommand::Start, ClockCommand::Pause}));
-        lo_address_free(kestrim);
     }
 };
 
