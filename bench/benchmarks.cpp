@@ -8,6 +8,8 @@
 #include "mainwindow/labellayout.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/filestore.h"
+#include "programme/programmestore.h"
+#include "programme/schedule.h"
 #include "settings/persistence.h"
 #include "support/allocationcount.h"
 #include "support/fakes.h"
@@ -73,7 +75,7 @@ struct Window
 {
     explicit Window(ClockSetting setting = DefaultClockSetting(ProgramFolder))
         : model(std::move(setting))
-        , platform{store, ticks, sound, colors, files, messages, ProgramFolder}
+        , platform{store, ticks, sound, colors, files, messages, wallClock, ProgramFolder}
         , rig(std::make_unique<WindowRig>(model, platform))
         , window(&rig->window)
         , clock(rig->session)
@@ -96,6 +98,7 @@ struct Window
     FakeColorChooser colors;
     FakeFileChooser files;
     FakeMessageBoxes messages;
+    FakeWallClock wallClock;
     SettingsModel model;
     Platform platform;
     std::unique_ptr<WindowRig> rig;
@@ -399,6 +402,60 @@ void BM_SaveClockSetting(benchmark::State &state)
     }
 }
 BENCHMARK(BM_SaveClockSetting)->Arg(4)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+// The largest programme, every key of every talk written, as a session of 200 talks leaves it when it is over.
+Programme largestProgramme()
+{
+    Programme programme;
+    programme.sessionStart = QTime(9, 0);
+    const QDateTime first = QDateTime(QDate(2024, 5, 6), QTime(9, 0)).toUTC(); // as the store reads it
+    for (std::int32_t n = 1; n <= MaxTalks; ++n) {
+        Talk talk;
+        talk.title = QStringLiteral("Talk %1 of the session").arg(n);
+        talk.speaker = QStringLiteral("Speaker %1").arg(n);
+        talk.lengths = {1200, 300, 300};
+        talk.record = {first.addSecs(n * 1500), 1500};
+        programme.talks.push_back(talk);
+    }
+    programme.current = MaxTalks;
+    return programme;
+}
+
+// What start-up adds with the largest programme: its keys read from the real file, parsed afresh, and checked.
+void BM_LoadProgramme(benchmark::State &state)
+{
+    const ClockSetting plan = DefaultClockSetting(ProgramFolder);
+    const Programme expected = largestProgramme();
+    QFile::remove(settingsFile());
+    {
+        FileStore store;
+        SaveClockSetting(plan, store);
+        SaveProgramme(expected, store);
+    } // saved as the store ends
+    for (auto _ : state) {
+        const FileStore store;
+        const Programme loaded = LoadProgramme(store, plan);
+        benchmark::DoNotOptimize(loaded.talks.data());
+        if (loaded != expected) {
+            state.SkipWithError("the loaded programme differs from the one saved");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_LoadProgramme)->Unit(benchmark::kMicrosecond);
+
+// The schedule of the largest programme on its last talk, as the status bar and the pages follow it.
+void BM_ComputeSchedule(benchmark::State &state)
+{
+    const ClockSetting plan = DefaultClockSetting(ProgramFolder);
+    const Programme programme = largestProgramme();
+    const QDateTime now(QDate(2024, 5, 9), QTime(12, 0));
+    for (auto _ : state) {
+        const Schedule schedule = computeSchedule(programme, plan, TalkClock{ClockState::Running, 300}, now);
+        benchmark::DoNotOptimize(schedule.talks.data());
+    }
+}
+BENCHMARK(BM_ComputeSchedule)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
