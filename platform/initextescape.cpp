@@ -227,6 +227,10 @@ bool needsQuotes(const QString &text)
 QString unescapeName(QByteArrayView name)
 {
     const QString decoded = QString::fromUtf8(name);
+    // Nearly every name is written as it reads; a large file has thousands of them.
+    if (!name.contains('\\') && !name.contains('%')) {
+        return decoded;
+    }
     QString result;
     qsizetype i = 0;
     while (i < decoded.size()) {
