@@ -362,7 +362,8 @@ void ProgrammeModel::computePlannedStarts()
         return;
     const Schedule schedule = computeSchedule(programme(), plan_, TalkClock{}, PlanningDay);
     for (const TalkTimes &times : schedule.talks)
-        plannedStarts_.push_back(times.plannedStart ? std::optional<QTime>(times.plannedStart->time()) : std::nullopt);
+        plannedStarts_.push_back(times.plannedStart ? std::optional<QTime>(times.plannedStart->toLocalTime().time())
+                                                    : std::nullopt);
 }
 
 void ProgrammeModel::plannedStartsChanged()

@@ -28,7 +28,7 @@ inline constexpr std::int32_t MaxTalkStageSeconds = 35999;
 // the clock on this talk, `elapsed` once the clock left the talk for another.
 struct TalkRecord
 {
-    std::optional<QDateTime> started; // local time, whole seconds
+    std::optional<QDateTime> started; // whole seconds; in UTC as loaded and recorded, stored as local time
     std::optional<std::int32_t> elapsed;
 
     bool empty() const { return !started && !elapsed; }

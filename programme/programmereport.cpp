@@ -6,12 +6,12 @@ namespace {
 
 QString planned(const std::optional<QDateTime> &at)
 {
-    return at ? at->toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
+    return at ? at->toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
 }
 
 QString actual(const std::optional<QDateTime> &at)
 {
-    return at ? at->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
+    return at ? at->toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
 }
 
 QString duration(const std::optional<std::int64_t> &seconds, bool signedText = false)

@@ -18,10 +18,11 @@ std::optional<std::int64_t> msOf(const std::optional<QDateTime> &time)
     return time->toMSecsSinceEpoch();
 }
 
-// The records keep whole seconds, as the store writes them.
+// The records keep whole seconds, as the store writes them, in UTC, as the store reads them.
 QDateTime wholeSeconds(const QDateTime &time)
 {
-    return time.addMSecs(-time.time().msec());
+    const QDateTime utc = time.toUTC();
+    return utc.addMSecs(-utc.time().msec());
 }
 
 SessionInfo sessionInfo(const Programme &programme, const Schedule &schedule, const QDateTime &now)
@@ -96,9 +97,11 @@ void ProgrammeSession::setPlan(const ClockSetting &plan)
     left_.reset();
     recordBeforeReset_.reset();
     if (std::exchange(firstPlan_, false) && !programme_.empty()) {
-        // At start-up the window shows first: the schedule of a long programme follows a moment later.
+        // At start-up the window shows first, and the schedule of a long programme follows while the desktop
+        // maps it: the window's request leaves only once the event loop waits, which a timer of 0 would not let
+        // it do first.
         wallClockCheck_->start();
-        QTimer::singleShot(0, this, &ProgrammeSession::refresh);
+        QTimer::singleShot(1, Qt::PreciseTimer, this, &ProgrammeSession::refresh);
         return;
     }
     followWallClock();

@@ -7,6 +7,7 @@
 #include "settings/textconv.h"
 
 #include <algorithm>
+#include <ctime>
 #include <limits>
 #include <type_traits>
 
@@ -65,6 +66,33 @@ QString formatLengths(const std::vector<std::int32_t> &lengths)
         text += QString::number(seconds);
     }
     return text;
+}
+
+// The moment of the local `date` and `time`, in UTC; nothing where the change to daylight saving time skipped
+// it. Qt's conversion has the C library look at the time zone's file again at every call, and a long session
+// converts hundreds of records at start-up: localtime_r, which does not look again, confirms the moment
+// first. What it cannot confirm (a time near a change of offset) is left to Qt.
+std::optional<QDateTime> utcMoment(QDate date, QTime time)
+{
+    const qint64 asUtc = QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
+    const auto localAt = [](qint64 secs, std::tm &local) {
+        const std::time_t t = static_cast<std::time_t>(secs);
+        return localtime_r(&t, &local) != nullptr;
+    };
+    std::tm local{};
+    if (localAt(asUtc, local)) {
+        const qint64 guess = asUtc - local.tm_gmtoff;
+        if (localAt(guess, local) && local.tm_year + 1900 == date.year() && local.tm_mon + 1 == date.month() &&
+            local.tm_mday == date.day() && local.tm_hour == time.hour() && local.tm_min == time.minute() &&
+            local.tm_sec == time.second()) {
+            return QDateTime::fromSecsSinceEpoch(guess, Qt::UTC);
+        }
+    }
+    const QDateTime dateTime(date, time);
+    if (!dateTime.isValid() || dateTime.time() != time) {
+        return std::nullopt;
+    }
+    return dateTime.toUTC();
 }
 
 std::optional<std::optional<QDateTime>> parseStarted(const QString &text)
@@ -302,12 +330,7 @@ std::optional<QDateTime> parseLocalDateTime(QStringView text)
     if (!date.isValid() || !time.isValid()) {
         return std::nullopt;
     }
-    // A time that the change to daylight saving time skipped does not exist there.
-    const QDateTime dateTime(date, time);
-    if (!dateTime.isValid() || dateTime.time() != time) {
-        return std::nullopt;
-    }
-    return dateTime;
+    return utcMoment(date, time);
 }
 
 QString formatLocalDateTime(const QDateTime &dateTime)

@@ -13,13 +13,14 @@ QDateTime localAt(QDate date, QTime time)
     return at.isValid() ? at : QDateTime(date, time.addSecs(3600));
 }
 
-// `time` on the day that brings it nearest to `reference`, the later one on a tie.
+// `time` on the day that brings it nearest to `reference`, the later one on a tie; in UTC, as `reference` is.
 QDateTime nearestTo(QTime time, const QDateTime &reference)
 {
+    const QDate day = reference.toLocalTime().date();
     QDateTime best;
     std::int64_t bestDistance = 0;
-    for (int day = -1; day <= 1; ++day) {
-        const QDateTime candidate = localAt(reference.date().addDays(day), time);
+    for (int days = -1; days <= 1; ++days) {
+        const QDateTime candidate = localAt(day.addDays(days), time).toUTC();
         const std::int64_t distance = std::abs(reference.secsTo(candidate));
         if (!best.isValid() || distance <= bestDistance) {
             best = candidate;
@@ -37,19 +38,20 @@ QDateTime later(const QDateTime &a, const QDateTime &b)
 } // namespace
 
 Schedule computeSchedule(const Programme &programme, const ClockSetting &plan, const TalkClock &clock,
-                         const QDateTime &now)
+                         const QDateTime &localNow)
 {
     Schedule schedule;
     if (programme.empty()) {
         return schedule;
     }
+    const QDateTime now = localNow.toUTC();
     const std::int32_t current = std::clamp(programme.current, 1, programme.count());
 
     // Where the first time of day is placed: the session as it really began, or now before it did.
     QDateTime anchor = now;
     for (const Talk &talk : programme.talks) {
-        if (talk.record.started && *talk.record.started < anchor) {
-            anchor = *talk.record.started;
+        if (talk.record.started && talk.record.started->toUTC() < anchor) {
+            anchor = talk.record.started->toUTC();
         }
     }
 
@@ -73,7 +75,9 @@ Schedule computeSchedule(const Programme &programme, const ClockSetting &plan, c
         }
         plannedEnd = times.plannedEnd;
 
-        times.actualStart = talk.record.started;
+        if (talk.record.started) {
+            times.actualStart = talk.record.started->toUTC();
+        }
         times.done = n < current;
         // Where the talk starts if nothing recorded says otherwise: after the talk before, not before its
         // own fixed start.
@@ -135,5 +139,5 @@ QString talkNumberText(std::int32_t talk, std::int32_t count)
 
 QString endsText(const QDateTime &end)
 {
-    return end.isValid() ? QStringLiteral("Ends ") + end.toString(QStringLiteral("HH:mm")) : QString();
+    return end.isValid() ? QStringLiteral("Ends ") + end.toLocalTime().toString(QStringLiteral("HH:mm")) : QString();
 }

@@ -30,6 +30,9 @@
 // correction of the elapsed time moves it at once). Each later talk is expected to start at the later of
 // the previous talk's expected end and its own Start, if it has one: a fixed start absorbs an overrun
 // before it. The session is expected to end with its last talk.
+//
+// Every time given is in UTC, so that comparing and adding them is arithmetic rather than a look-up of the
+// local time zone each; show them with toLocalTime().
 
 // The clock on the current talk.
 struct TalkClock
@@ -60,7 +63,7 @@ struct Schedule
     std::optional<QDateTime> plannedEnd;
 };
 
-// `plan` is the configured ClockSetting, `now` the wall clock's local time. A current talk outside
+// `plan` is the configured ClockSetting, `now` the wall clock's time (local or UTC). A current talk outside
 // 1..count() is taken as the nearest one.
 Schedule computeSchedule(const Programme &programme, const ClockSetting &plan, const TalkClock &clock,
                          const QDateTime &now);
@@ -71,5 +74,5 @@ Schedule computeSchedule(const Programme &programme, const ClockSetting &plan, c
 QString offsetText(const std::optional<std::int64_t> &offset);
 // "Talk 2 of 5".
 QString talkNumberText(std::int32_t talk, std::int32_t count);
-// "Ends 10:34": the time of day as a clock shows it, the seconds dropped. The empty text for an invalid time.
+// "Ends 10:34": the local time of day as a clock shows it, the seconds dropped. The empty text for an invalid time.
 QString endsText(const QDateTime &end);

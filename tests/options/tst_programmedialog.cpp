@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <ctime>
+
 namespace {
 
 // Presentation 15:00, Conclusion 5:00, Discussion 5:00, then the repeating Over Time: three stage columns.
@@ -57,6 +59,13 @@ class ProgrammeDialogTest final : public QObject
     QTableView *table(ProgrammeDialog &dialog) { return dialog.findChild<QTableView *>("programmeTable"); }
 
 private slots:
+    void initTestCase()
+    {
+        // Not UTC: a planned start shown in the wrong zone shows.
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+
     void columns_followThePlan_data()
     {
         QTest::addColumn<QStringList>("stages"); // descriptions; empty: the default plan

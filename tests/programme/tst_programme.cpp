@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <ctime>
 #include <limits>
 #include <sys/stat.h>
 
@@ -37,8 +38,9 @@ QDateTime at(QString text)
     return QDateTime(Day.addDays(days), QTime::fromString(text, text.size() == 5 ? u"HH:mm" : u"HH:mm:ss"));
 }
 
-QString shownAt(const QDateTime &time)
+QString shownAt(const QDateTime &moment)
 {
+    const QDateTime time = moment.toLocalTime();
     const qint64 days = Day.daysTo(time.date());
     const QString clock = time.toString(time.time().second() ? u"HH:mm:ss" : u"HH:mm");
     return days ? QStringLiteral("+%1 %2").arg(days).arg(clock) : clock;
@@ -98,6 +100,7 @@ class ProgrammeTest final : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void durations_data();
     void durations();
     void talkClockSetting_takesTheTalksOwnLengths();
@@ -123,6 +126,14 @@ private slots:
     void setProgramme_neverStopsARunningClock_data();
     void setProgramme_neverStopsARunningClock();
 };
+
+void ProgrammeTest::initTestCase()
+{
+    // Not UTC, and with daylight saving time: a time shown or compared in the wrong zone shows.
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    QCOMPARE(QDateTime(Day, QTime(12, 0)).offsetFromUtc(), 2 * 3600);
+}
 
 void ProgrammeTest::durations_data()
 {
@@ -286,7 +297,7 @@ void ProgrammeTest::texts()
     QCOMPARE(offsetText(offset), text);
     QCOMPARE(offsetText(std::nullopt), QString());
     QCOMPARE(talkNumberText(2, 5), QStringLiteral("Talk 2 of 5"));
-    QCOMPARE(endsText(at(QStringLiteral("10:34:59"))), QStringLiteral("Ends 10:34"));
+    QCOMPARE(endsText(at(QStringLiteral("10:34:59")).toUTC()), QStringLiteral("Ends 10:34"));
     QCOMPARE(endsText(QDateTime()), QString());
 }
 
@@ -313,6 +324,7 @@ void ProgrammeTest::loadBadValue_failsNamingTheKey_data()
     QTest::newRow("started with a space") << "Started1=2024-05-06 09:00:00 expects YYYY-MM-DDTHH:MM:SS";
     QTest::newRow("started on 30 February") << "Started1=2024-02-30T09:00:00 expects YYYY-MM-DDTHH:MM:SS";
     QTest::newRow("started without seconds") << "Started1=2024-05-06T09:00 expects YYYY-MM-DDTHH:MM:SS";
+    QTest::newRow("started in the hour spring skips") << "Started1=2024-03-31T02:30:00 expects YYYY-MM-DDTHH:MM:SS";
     QTest::newRow("negative elapsed") << "Elapsed1=-5 expects seconds from 0";
     QTest::newRow("elapsed with a fraction") << "Elapsed1=1.5 expects seconds from 0";
 }
@@ -376,6 +388,18 @@ void ProgrammeTest::saveThenLoad_keepsEveryValueAndRemovesWhatWent()
         QVERIFY2(!key.endsWith(u'2') && !key.endsWith(u'3') && !key.endsWith(u'4'), qPrintable(key));
     SaveProgramme(Programme(), store);
     QCOMPARE(store.values.keys(), QStringList());
+
+    // Around the changes of daylight saving time: either side of spring's gap, and the hour autumn repeats.
+    const QString p = QStringLiteral("Programme");
+    for (const char *started : {"2024-03-31T01:59:59", "2024-03-31T03:00:00", "2024-10-27T02:30:00"}) {
+        MapStore edited, again;
+        edited.set(p, QStringLiteral("Count"), QStringLiteral("1"));
+        edited.set(p, QStringLiteral("Started1"), QLatin1String(started));
+        const Programme loaded = LoadProgramme(edited, plan);
+        QCOMPARE(loaded.talk(1).record.started->toLocalTime().toString(Qt::ISODate), QLatin1String(started));
+        SaveProgramme(loaded, again);
+        QCOMPARE(again.get(p, QStringLiteral("Started1")), QLatin1String(started));
+    }
 }
 
 void ProgrammeTest::fileStore_keepsHandEditedLinesAndTouchesNothingWithoutAProgramme()
@@ -659,7 +683,7 @@ void ProgrammeTest::session_recordsEachTalkAndComesBackAfterARestart()
     auto programme = std::make_unique<ProgrammeSession>(*clock, store, wall);
     programme->load(plan);
     programme->setPlan(plan);
-    QCoreApplication::processEvents(); // the start-up's schedule follows once the window could show
+    QTRY_VERIFY(clock->snapshot().session.active()); // the start-up's schedule follows once the window could show
     const auto run = [&](int seconds) {
         for (int i = 0; i < seconds * 10; ++i) {
             ticks.advance(100);
@@ -735,7 +759,7 @@ void ProgrammeTest::session_recordsEachTalkAndComesBackAfterARestart()
     programme = std::make_unique<ProgrammeSession>(*clock, store, wall);
     programme->load(plan);
     programme->setPlan(plan);
-    QCoreApplication::processEvents(); // the start-up's schedule follows once the window could show
+    QTRY_VERIFY(clock->snapshot().session.active()); // the start-up's schedule follows once the window could show
     QCOMPARE(clock->snapshot().state, ClockState::Ready);
     QCOMPARE(clock->snapshot().session.talk, 2);
     QCOMPARE(programme->programme().talk(1).record, (TalkRecord{at("09:02"), 90}));
