@@ -75,14 +75,14 @@ QString formatLengths(const std::vector<std::int32_t> &lengths)
 std::optional<QDateTime> utcMoment(QDate date, QTime time)
 {
     const qint64 asUtc = QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
-    const auto localAt = [](qint64 secs, std::tm &local) {
+    const auto toLocal = [](qint64 secs, std::tm &local) {
         const std::time_t t = static_cast<std::time_t>(secs);
         return localtime_r(&t, &local) != nullptr;
     };
     std::tm local{};
-    if (localAt(asUtc, local)) {
+    if (toLocal(asUtc, local)) {
         const qint64 guess = asUtc - local.tm_gmtoff;
-        if (localAt(guess, local) && local.tm_year + 1900 == date.year() && local.tm_mon + 1 == date.month() &&
+        if (toLocal(guess, local) && local.tm_year + 1900 == date.year() && local.tm_mon + 1 == date.month() &&
             local.tm_mday == date.day() && local.tm_hour == time.hour() && local.tm_min == time.minute() &&
             local.tm_sec == time.second()) {
             return QDateTime::fromSecsSinceEpoch(guess, Qt::UTC);

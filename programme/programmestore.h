@@ -40,7 +40,7 @@ void SaveProgrammeCurrent(const Programme &programme, SettingsStore &store);
 void SaveTalkRecord(const Programme &programme, std::int32_t talk, SettingsStore &store);
 
 // The forms of Started<n>: local time as "2024-05-06T09:00:00", parsed to the moment in UTC. Nothing for any
-// other text, a date or time that does not exist included; a date-time outside the years 1 to 9999 formats as the empty
-// text.
+// other text, a date or time that does not exist included; a date-time outside the years 1 to 9999 formats
+// as the empty text.
 std::optional<QDateTime> parseLocalDateTime(QStringView text);
 QString formatLocalDateTime(const QDateTime &dateTime);

@@ -477,7 +477,7 @@ void ProgrammeTest::loadTwoHundredTalks_isCheap()
         return fastest;
     };
     // Start-up shows the window in about 90 ms and may grow by 5 % at most; the largest programme takes
-    // about 2 ms of an optimised build, 5 ms of a debug one. The bound leaves room for the sanitizers and a
+    // about 1 ms of an optimised build, 5 ms of a debug one. The bound leaves room for the sanitizers and a
     // busy machine; a reader that grows with the square of the programme fails the ratio (about 10 when linear,
     // 100 when square; 40 leaves a busy machine's noise room).
     const qint64 small = fastestLoad(20);
