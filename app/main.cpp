@@ -38,12 +38,13 @@ int main(int argc, char *argv[])
                             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
                             desktopReportsWindowPlacement()};
 
+    // Logging out, `kill -TERM` and Ctrl+C end the program as the close box does, keeping the placement. Taken
+    // before the window shows: a request that comes as it appears waits for the event loop, not ending the
+    // program unsaved.
+    TerminationSignals termination;
     Program program(platform);
     if (!program.Main())
         return 1;
-
-    // Logging out, `kill -TERM` and Ctrl+C end the program as the close box does, keeping the placement.
-    TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, program.MainWindow(),
                      &fMain::QuitProgram);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, program.MainWindow(), &fMain::QuitProgram);
