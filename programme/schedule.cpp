@@ -47,11 +47,17 @@ Schedule computeSchedule(const Programme &programme, const ClockSetting &plan, c
     const QDateTime now = localNow.toUTC();
     const std::int32_t current = std::clamp(programme.current, 1, programme.count());
 
-    // Where the first time of day is placed: the session as it really began, or now before it did.
+    // Where the first time of day is placed: the session as it really began, or now before it did. No
+    // session lasts a day: records older than that are of an earlier one, and the programme, run again,
+    // is planned for today instead of being days behind.
     QDateTime anchor = now;
+    const QDateTime dayAgo = now.addDays(-1);
     for (const Talk &talk : programme.talks) {
-        if (talk.record.started && talk.record.started->toUTC() < anchor) {
-            anchor = talk.record.started->toUTC();
+        if (talk.record.started) {
+            const QDateTime started = talk.record.started->toUTC();
+            if (started < anchor && started > dayAgo) {
+                anchor = started;
+            }
         }
     }
 

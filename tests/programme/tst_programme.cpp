@@ -216,6 +216,9 @@ void ProgrammeTest::schedule_data()
         << "09:00 | 20 20 20 | 1@09:01:00+1500 | 2 Ready 0 09:26" << QString("360 | 09:01 09:26 09:46 | 10:06 | 10:00");
     QTest::newRow("done early, ready until the planned start")
         << "09:00 | 20 20 20 | 1@09:00:00+900 | 2 Ready 0 09:16" << QString("0 | 09:00 09:20 09:40 | 10:00 | 10:00");
+    QTest::newRow("records of an earlier day, the programme run again")
+        << "09:00 | 20 20 20 | 1@09:00:00+1200 | 2 Ready 0 +2 09:10"
+        << QString("0 | 09:00 +2 09:20 +2 09:40 | +2 10:00 | +2 10:00");
     QTest::newRow("past midnight") << "23:30 | 30 00:15=20 | 1@23:40:00 | 1 Running 1500 +1 00:05"
                                    << QString("600 | 23:40 +1 00:15 | +1 00:35 | +1 00:35");
     QTest::newRow("the evening before") << "09:00 | 20 | | 1 Ready 0 22:00"
