@@ -34,7 +34,8 @@ def status_strip(desktop, kestrim, save_as=None):
     x, y, width, height = kestrim.settled_geometry()
     image = desktop.screenshot(save_as)
     # Only the first words: where Ready's words end, the session's part begins a few pixels on, nearer
-    # or farther with the room its offset takes, which differs from talk to talk.
+    # with "Behind 1 min" than with "On time": a talk 1 started late in its minute is behind, a time of
+    # day like 07:59 then reaches two fifths of the window, and talk 2, on time, leaves that spot bare.
     top, left, right = y + height - 20, x + 4, x + width // 4
     return b"".join(image.rgb[((top + r) * image.width + left) * 3:((top + r) * image.width + right) * 3]
                     for r in range(16))
